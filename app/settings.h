@@ -1,0 +1,87 @@
+// The one settings record of the tool, its fixed tables, and the shared scratch line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Every text field holds at most 255 characters and its terminator.
+constexpr std::size_t kTextFieldSize = 256;
+
+struct ReaderSettings {
+    // Output file
+    char outputDirectory[kTextFieldSize];
+    char outputFileName[kTextFieldSize];
+    char outputPath[kTextFieldSize];
+
+    // Port and file
+    std::int32_t comPortIndex;
+    std::int32_t baudIndex;
+    std::int32_t fileMode;
+
+    // Record options
+    std::int32_t addReturn;
+    std::int32_t addLineFeed;
+    std::int32_t showErrors;
+    std::int32_t viewData;
+    std::int32_t alwaysShowDialog;
+    std::int32_t replaceEnabled;
+    std::int32_t replaceFrom;
+    std::int32_t replaceTo;
+    std::int32_t stampEnabled;
+
+    // Stamp layout
+    std::uint8_t stampAtBottom;
+    std::uint8_t separateStamps;
+    std::uint8_t delimiterIndex;
+    std::uint8_t yearOn;
+    std::uint8_t yearTwoDigits;
+    std::uint8_t monthOn;
+    std::uint8_t dayOn;
+    std::uint8_t dateSepOn;
+    char dateSepChar[2];
+    std::uint8_t dateStyle;
+    std::uint8_t hourOn;
+    std::uint8_t minuteOn;
+    std::uint8_t secondOn;
+    std::uint8_t timeSepOn;
+    char timeSepChar[2];
+};
+
+enum FileMode : std::int32_t { kFileModeOverwrite = 0, kFileModeAppend = 1, kFileModeNewName = 2 };
+
+extern ReaderSettings settings;
+
+constexpr int kPortCount = 9;
+constexpr int kBaudRateCount = 8;
+constexpr int kDelimiterCount = 5;
+
+extern const char* const portNames[kPortCount];
+extern const std::int32_t baudRates[kBaudRateCount];
+extern const char delimiterCharacters[kDelimiterCount + 1];
+
+// Table look-ups that never read outside their tables: an index out of range
+// gives nullptr, 0 or '\0' respectively.
+const char* portNameFor(std::int32_t index);
+std::int32_t baudRateFor(std::int32_t index);
+char delimiterFor(std::int32_t index);
+
+// The record line is the longest text that goes through the scratch line: a
+// 10-character date, a delimiter, an 8-character time, a delimiter, a
+// 240-character payload, CR and LF make 262 bytes, plus the terminator.
+constexpr std::size_t kScratchLineSize = 263;
+extern char scratchLine[kScratchLineSize];
+
+// Set when an output path did not fit its 255 characters; such a path is
+// refused when the session opens the output file, never opened cut short.
+extern int outputPathRefused;
+
+// outputPath = outputDirectory, one backslash unless the directory is empty or
+// already ends in one, then outputFileName. Returns false (and sets
+// outputPathRefused, leaving outputPath empty) when the result does not fit.
+bool composeOutputPath();
+
+void resetStampLayout();
+
+// Copies a zero-terminated text into fixed storage; false, and an empty
+// destination, when it does not fit.
+bool copyText(char* destination, std::size_t capacity, const char* source);

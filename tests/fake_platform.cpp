@@ -1,0 +1,62 @@
+#include "tests/fake_platform.h"
+
+#include "app/settings.h"
+#include "link/base_protocol.h"
+
+#include <cstring>
+
+namespace fake {
+
+PlatformRecord platform;
+
+void resetAll() {
+    platform = PlatformRecord{};
+    // Taken at the first reset, before any test has changed a field.
+    static const ReaderSettings startUp = settings;
+    settings = startUp;
+    resetStampLayout();
+    std::memset(frameBuffer, 0, sizeof frameBuffer);
+    frameLength = 0;
+    baseConnected = 0;
+    recordCount = 0;
+    std::memset(scratchLine, 0, sizeof scratchLine);
+    outputPathRefused = 0;
+}
+
+} // namespace fake
+
+std::size_t writeOutputFile(const char* bytes, std::size_t count) {
+    fake::platform.writes.emplace_back(bytes, count);
+    switch (fake::platform.writeOutcome) {
+    case fake::WriteOutcome::Whole:
+        fake::platform.fileBytes.append(bytes, count);
+        return count;
+    case fake::WriteOutcome::Short:
+        if (count == 0) {
+            return 0;
+        }
+        fake::platform.fileBytes.append(bytes, count - 1);
+        return count - 1;
+    case fake::WriteOutcome::Failed:
+        return 0;
+    }
+    return 0;
+}
+
+void readLocalClock(LocalClockReading* reading) {
+    ++fake::platform.clockReads;
+    *reading = fake::platform.clock;
+}
+
+void showWarning(const char* text) { fake::platform.warnings.emplace_back(text); }
+
+void setProgressText(const char* text) { fake::platform.progressTexts.emplace_back(text); }
+
+void sendToBase(const char* bytes, std::size_t count) {
+    fake::platform.sentToBase.emplace_back(bytes, count);
+}
+
+void flashRecordCount() {
+    ++fake::platform.flashes;
+    fake::platform.countAtLastFlash = recordCount;
+}

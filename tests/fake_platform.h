@@ -1,0 +1,34 @@
+// Fakes of the platform operations: they record what was asked and can be
+// told to fail.
+#pragma once
+
+#include "app/platform.h"
+
+#include <string>
+#include <vector>
+
+namespace fake {
+
+enum class WriteOutcome { Whole, Short, Failed };
+
+struct PlatformRecord {
+    std::string fileBytes;                 // everything written and on disk
+    std::vector<std::string> writes;       // each write asked for
+    std::vector<std::string> warnings;
+    std::vector<std::string> progressTexts;
+    std::vector<std::string> sentToBase;   // each send, whole
+    int flashes = 0;
+    int countAtLastFlash = -1;
+
+    WriteOutcome writeOutcome = WriteOutcome::Whole;
+    LocalClockReading clock = {2004, 12, 31, 23, 59, 58};
+    int clockReads = 0;
+};
+
+extern PlatformRecord platform;
+
+// Clears the record, the settings record (to its start-up values with the
+// default stamp layout) and the session values.
+void resetAll();
+
+} // namespace fake
