@@ -3,17 +3,23 @@
 #include <cstring>
 
 ReaderSettings settings = {
-    {}, {}, {},           // texts
-    0, 0, kFileModeOverwrite,
-    1, 1, 1, 1, 1,        // addReturn, addLineFeed, showErrors, viewData, alwaysShowDialog
-    0, 44, 59,            // replaceEnabled, replaceFrom ',', replaceTo ';'
-    0,                    // stampEnabled
-    0, 0, 0, 0, 0, 0, 0, 0, {0, 0}, 0, 0, 0, 0, 0, {0, 0}, // layout: set by resetStampLayout
+    {}, {}, {}, // texts
+    0,  0,  kFileModeOverwrite,
+    1,  1,  1,
+    1,  1,      // addReturn, addLineFeed, showErrors, viewData, alwaysShowDialog
+    0,  44, 59, // replaceEnabled, replaceFrom ',', replaceTo ';'
+    0,          // stampEnabled
+    0,  0,  0,
+    0,  0,  0,
+    0,  0,  {0, 0},
+    0,  0,  0,
+    0,  0,  {0, 0}, // layout: set by resetStampLayout
 };
 
 const char* const portNames[kPortCount] = {"COM1", "COM2", "COM3", "COM4", "COM5",
                                            "COM6", "COM7", "COM8", "COM9"};
-const std::int32_t baudRates[kBaudRateCount] = {115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200};
+const std::int32_t baudRates[kBaudRateCount] = {115200, 57600, 38400, 19200,
+                                                9600,   4800,  2400,  1200};
 const char delimiterCharacters[kDelimiterCount + 1] = ",:;/\\";
 
 char scratchLine[kScratchLineSize];

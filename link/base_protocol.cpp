@@ -96,7 +96,8 @@ void sendAcknowledgement(int unitNumber, unsigned char echoChar, const char* ver
         numberText[0] = '0';
         numberText[2] = '\0';
     }
-    char acknowledgement[11] = {'@', 'D', 'T', numberText[0], numberText[1], 'I', '4',
-                                static_cast<char>(echoChar), verdict[0], verdict[1], 13};
+    char acknowledgement[11] = {'@',           'D',        'T', numberText[0],
+                                numberText[1], 'I',        '4', static_cast<char>(echoChar),
+                                verdict[0],    verdict[1], 13};
     sendToBase(acknowledgement, sizeof acknowledgement);
 }

@@ -48,9 +48,13 @@ void readLocalClock(LocalClockReading* reading) {
     *reading = fake::platform.clock;
 }
 
-void showWarning(const char* text) { fake::platform.warnings.emplace_back(text); }
+void showWarning(const char* text) {
+    fake::platform.warnings.emplace_back(text);
+}
 
-void setProgressText(const char* text) { fake::platform.progressTexts.emplace_back(text); }
+void setProgressText(const char* text) {
+    fake::platform.progressTexts.emplace_back(text);
+}
 
 void sendToBase(const char* bytes, std::size_t count) {
     fake::platform.sentToBase.emplace_back(bytes, count);

@@ -12,11 +12,11 @@ namespace fake {
 enum class WriteOutcome { Whole, Short, Failed };
 
 struct PlatformRecord {
-    std::string fileBytes;                 // everything written and on disk
-    std::vector<std::string> writes;       // each write asked for
+    std::string fileBytes;           // everything written and on disk
+    std::vector<std::string> writes; // each write asked for
     std::vector<std::string> warnings;
     std::vector<std::string> progressTexts;
-    std::vector<std::string> sentToBase;   // each send, whole
+    std::vector<std::string> sentToBase; // each send, whole
     int flashes = 0;
     int countAtLastFlash = -1;
 

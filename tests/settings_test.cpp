@@ -1,0 +1,100 @@
+#include "app/settings.h"
+
+#include "tests/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { fake::resetAll(); }
+};
+
+TEST_F(SettingsTest, StartUpValuesAndDefaultStampLayout) {
+    EXPECT_EQ(settings.comPortIndex, 0);
+    EXPECT_EQ(settings.baudIndex, 0);
+    EXPECT_EQ(settings.fileMode, kFileModeOverwrite);
+    EXPECT_EQ(settings.addReturn, 1);
+    EXPECT_EQ(settings.addLineFeed, 1);
+    EXPECT_EQ(settings.showErrors, 1);
+    EXPECT_EQ(settings.viewData, 1);
+    EXPECT_EQ(settings.alwaysShowDialog, 1);
+    EXPECT_EQ(settings.replaceEnabled, 0);
+    EXPECT_EQ(settings.replaceFrom, 44);
+    EXPECT_EQ(settings.replaceTo, 59);
+    EXPECT_EQ(settings.stampEnabled, 0);
+    EXPECT_STREQ(settings.dateSepChar, "/");
+    EXPECT_STREQ(settings.timeSepChar, ":");
+    EXPECT_EQ(settings.separateStamps, 1);
+    EXPECT_EQ(settings.dateStyle, 0);
+}
+
+TEST_F(SettingsTest, ResetStampLayoutTouchesOnlyTheLayout) {
+    settings.dateSepChar[0] = 0;
+    settings.dateSepChar[1] = 'x';
+    settings.dateStyle = 9;
+    settings.delimiterIndex = 4;
+    settings.replaceFrom = 7;
+    resetStampLayout();
+    EXPECT_EQ(settings.dateSepChar[0], '/');
+    EXPECT_EQ(settings.dateSepChar[1], '\0');
+    EXPECT_EQ(settings.dateStyle, 0);
+    EXPECT_EQ(settings.delimiterIndex, 0);
+    EXPECT_EQ(settings.replaceFrom, 7);
+}
+
+TEST_F(SettingsTest, ComposeOutputPath) {
+    struct Case {
+        const char* directory;
+        const char* name;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"C:\\data", "out.txt", "C:\\data\\out.txt"},
+        {"C:\\data\\", "out.txt", "C:\\data\\out.txt"},
+        {"", "out.txt", "out.txt"},
+        {"C:", "log.txt", "C:\\log.txt"},
+        {"C:\\data", "", "C:\\data\\"},
+    };
+    for (const Case& c : cases) {
+        std::strcpy(settings.outputDirectory, c.directory);
+        std::strcpy(settings.outputFileName, c.name);
+        EXPECT_TRUE(composeOutputPath());
+        EXPECT_STREQ(settings.outputPath, c.path);
+        EXPECT_EQ(outputPathRefused, 0);
+    }
+}
+
+TEST_F(SettingsTest, ComposedPathThatDoesNotFitIsRefusedNotCut) {
+    const std::string directory(200, 'd');
+    const std::string name(55, 'n'); // 200 + backslash + 55 = 256 characters: one too many
+    std::strcpy(settings.outputDirectory, directory.c_str());
+    std::strcpy(settings.outputFileName, name.c_str());
+    EXPECT_FALSE(composeOutputPath());
+    EXPECT_STREQ(settings.outputPath, "");
+    EXPECT_EQ(outputPathRefused, 1);
+
+    settings.outputFileName[54] = '\0'; // exactly 255 characters fit
+    EXPECT_TRUE(composeOutputPath());
+    EXPECT_EQ(std::strlen(settings.outputPath), 255u);
+    EXPECT_EQ(outputPathRefused, 0);
+}
+
+TEST_F(SettingsTest, TableLookUpsNeverLeaveTheirTables) {
+    EXPECT_STREQ(portNameFor(0), "COM1");
+    EXPECT_STREQ(portNameFor(8), "COM9");
+    EXPECT_EQ(portNameFor(9), nullptr);
+    EXPECT_EQ(portNameFor(-49), nullptr);
+    EXPECT_EQ(baudRateFor(0), 115200);
+    EXPECT_EQ(baudRateFor(7), 1200);
+    EXPECT_EQ(baudRateFor(8), 0);
+    EXPECT_EQ(baudRateFor(-1), 0);
+    EXPECT_EQ(delimiterFor(4), '\\');
+    EXPECT_EQ(delimiterFor(5), '\0');
+}
+
+} // namespace
