@@ -1,2 +1,29 @@
 # The Windows program: the portable core, its Win32 side and the resources.
-# Until the Win32 side exists, the core alone is compiled so that it stays portable.
+enable_language(RC)
+
+add_executable(Tamsel WIN32
+  app/main_win32.cpp
+  app/platform_win32.cpp
+  app/settings_file_win32.cpp
+  link/base_link_win32.cpp
+  link/reading_session_win32.cpp
+  output/count_flash_win32.cpp
+  ui/properties_dialog_win32.cpp
+  resources/tamsel.rc
+)
+target_link_libraries(Tamsel PRIVATE tamsel_core user32 gdi32 comdlg32)
+set_target_properties(Tamsel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+if(MINGW)
+  # One self-contained executable: no MinGW runtime DLLs to carry beside it.
+  target_link_options(Tamsel PRIVATE -static -static-libgcc -static-libstdc++)
+endif()
+
+# The test driver that finds and drives the program's windows under Wine.
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/driver.cpp)
+  add_executable(e2e_driver e2e/driver.cpp)
+  target_link_libraries(e2e_driver PRIVATE user32 gdi32)
+  set_target_properties(e2e_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  if(MINGW)
+    target_link_options(e2e_driver PRIVATE -static -static-libgcc -static-libstdc++)
+  endif()
+endif()

@@ -1,0 +1,46 @@
+// The platform operations of the portable logic, on Win32.
+#include "app/platform.h"
+#include "app/win32_common.h"
+#include "link/reading_session.h"
+#include "resources/resource.h"
+
+int showMessage(const char* text, UINT type) {
+    return MessageBoxA(GetActiveWindow(), text, TAMSEL_CAPTION, type);
+}
+
+std::size_t writeOutputFile(const char* bytes, std::size_t count) {
+    if (!outputFileReady) {
+        return 0;
+    }
+    DWORD written = 0;
+    if (!WriteFile(outputFile, bytes, static_cast<DWORD>(count), &written, nullptr)) {
+        return 0;
+    }
+    // The base deletes a record once it is answered "OK": only what reached
+    // the disk counts as written.
+    if (!FlushFileBuffers(outputFile)) {
+        return 0;
+    }
+    return written;
+}
+
+void readLocalClock(LocalClockReading* reading) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    reading->year = now.wYear;
+    reading->month = now.wMonth;
+    reading->day = now.wDay;
+    reading->hour = now.wHour;
+    reading->minute = now.wMinute;
+    reading->second = now.wSecond;
+}
+
+void showWarning(const char* text) {
+    showMessage(text, MB_ICONEXCLAMATION | MB_OK);
+}
+
+void setProgressText(const char* text) {
+    // A sent message: the user-interface thread answers it even while it
+    // waits for this thread to stop.
+    SetDlgItemTextA(sessionWindow, IDC_PROGRESS_TEXT, text);
+}

@@ -1,0 +1,13 @@
+// What the Win32 side of the program shares: the module instance and the
+// message boxes with the tool's caption.
+#pragma once
+
+#include <windows.h>
+
+extern HINSTANCE moduleInstance;
+
+#define TAMSEL_CAPTION "Tamsel (Ver 1.12)"
+
+// A message box with the tool's caption, owned by the active window of the
+// calling thread (none on the receiver thread). Returns the button pressed.
+int showMessage(const char* text, UINT type);

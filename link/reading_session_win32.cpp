@@ -1,0 +1,159 @@
+#include "link/reading_session.h"
+
+#include "app/settings.h"
+#include "app/win32_common.h"
+#include "link/base_link.h"
+#include "link/base_protocol.h"
+#include "app/platform.h"
+#include "resources/resource.h"
+
+#include <cstdio>
+
+HWND sessionWindow = nullptr;
+HANDLE outputFile = INVALID_HANDLE_VALUE;
+std::atomic<bool> outputFileReady{false};
+
+namespace {
+
+// The connection check and Close act only in the state they belong to, so a
+// late timer tick or a second click never stops, closes or deletes twice.
+enum SessionState { kStarting, kWaiting, kReading, kEnded };
+SessionState sessionState = kStarting;
+
+constexpr UINT kConnectionCheckMs = 2000;
+
+void closeOutputFile() {
+    outputFileReady = false;
+    if (outputFile != INVALID_HANDLE_VALUE) {
+        CloseHandle(outputFile);
+        outputFile = INVALID_HANDLE_VALUE;
+    }
+}
+
+void warnIfShowingErrors(const char* text) {
+    if (settings.showErrors) {
+        showMessage(text, MB_ICONEXCLAMATION | MB_OK);
+    }
+}
+
+void startSession(HWND dialog) {
+    sessionWindow = dialog;
+    sessionState = kStarting;
+    if (!openLink()) {
+        sessionState = kEnded;
+        EndDialog(dialog, 2);
+        return;
+    }
+    sendToBase("@BS\r", 4);
+    SetTimer(dialog, IDT_CONNECTION_TIMER, kConnectionCheckMs, nullptr);
+    if (!openOutputFile()) {
+        sessionState = kEnded;
+        KillTimer(dialog, IDT_CONNECTION_TIMER);
+        stopLink();
+        EndDialog(dialog, 2);
+        return;
+    }
+    sessionState = kWaiting;
+    if (!settings.showErrors) {
+        ShowWindow(dialog, SW_SHOWMINIMIZED);
+    }
+}
+
+void checkConnection(HWND dialog) {
+    KillTimer(dialog, IDT_CONNECTION_TIMER);
+    if (sessionState != kWaiting) {
+        return;
+    }
+    if (baseConnected) {
+        sessionState = kReading;
+        return;
+    }
+    sessionState = kEnded;
+    warnIfShowingErrors("Base is not connected!");
+    stopLink();
+    closeOutputFile();
+    // Only the file this session created, and never one holding records that
+    // the base was told are stored.
+    if (settings.fileMode == kFileModeNewName && recordCount == 0) {
+        DeleteFileA(settings.outputPath);
+    }
+    EndDialog(dialog, 2);
+}
+
+void closeSession(HWND dialog) {
+    if (sessionState != kWaiting && sessionState != kReading) {
+        return;
+    }
+    sessionState = kEnded;
+    KillTimer(dialog, IDT_CONNECTION_TIMER);
+    stopLink();
+    closeOutputFile();
+    EndDialog(dialog, 1);
+    if (!settings.viewData) {
+        return;
+    }
+    if (recordCount == 0) {
+        showMessage("No data received!", MB_ICONEXCLAMATION | MB_OK);
+        if (settings.fileMode == kFileModeNewName) {
+            DeleteFileA(settings.outputPath);
+        }
+        return;
+    }
+    std::snprintf(scratchLine, sizeof scratchLine,
+                  "Done : %d records received.\nView the received data?", recordCount);
+    if (showMessage(scratchLine, MB_ICONQUESTION | MB_YESNO) == IDYES) {
+        // The path is passed as it stands, without quotes.
+        char viewerCommand[sizeof "notepad.exe " + kTextFieldSize];
+        std::snprintf(viewerCommand, sizeof viewerCommand, "notepad.exe %s", settings.outputPath);
+        WinExec(viewerCommand, SW_SHOWNORMAL);
+    }
+}
+
+} // namespace
+
+bool openOutputFile() {
+    DWORD disposition = CREATE_ALWAYS;
+    const char* failure = "File open/create failed!";
+    if (settings.fileMode == kFileModeAppend) {
+        disposition = OPEN_ALWAYS;
+    } else if (settings.fileMode == kFileModeNewName) {
+        disposition = CREATE_NEW;
+        failure = "Failed to create file!\n\nFile already exists!";
+    }
+    // A path that did not fit its storage is refused, never opened cut short.
+    if (!outputPathRefused) {
+        outputFile = CreateFileA(settings.outputPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (outputPathRefused || outputFile == INVALID_HANDLE_VALUE) {
+        outputFile = INVALID_HANDLE_VALUE;
+        warnIfShowingErrors(failure);
+        return false;
+    }
+    if (settings.fileMode == kFileModeAppend) {
+        SetFilePointer(outputFile, 0, nullptr, FILE_END);
+    }
+    outputFileReady = true;
+    return true;
+}
+
+INT_PTR CALLBACK readingSessionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        startSession(dialog);
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == IDT_CONNECTION_TIMER) {
+            checkConnection(dialog);
+        }
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            closeSession(dialog);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
