@@ -1,0 +1,44 @@
+// The settings file "Tamsel.ini" beside the executable: 29 lines,
+// each ended by CR LF. The encoding and decoding are portable; loading and
+// saving the file itself are on Win32 (settings_file_win32.cpp).
+#pragma once
+
+#include <cstddef>
+
+// Full path of the settings file; empty when it could not be composed, and
+// then nothing is read or written.
+constexpr std::size_t kSettingsFilePathSize = 256;
+extern char settingsFilePath[kSettingsFilePathSize];
+
+// The largest file the writer produces: two 255-character texts, each with
+// CR LF, and 27 value lines of three bytes.
+constexpr std::size_t kMaxSettingsFileSize = 255 + 2 + 255 + 2 + 27 * 3;
+
+// The loader reads at most this many bytes minus one (room for a terminator);
+// any file the writer produces fits whole.
+constexpr std::size_t kSettingsReadBufferSize = 1024;
+
+// Cuts the module path after its last backslash (kept; an empty directory when
+// it has none), copies that directory into settings.outputDirectory and sets
+// settingsFilePath to the directory followed by "Tamsel.ini". A directory that
+// does not fit outputDirectory leaves that field unchanged. When directory and
+// file name do not fit settingsFilePath, returns false and leaves
+// settingsFilePath empty; the path is never cut short.
+bool setPathsFromModulePath(const char* modulePath);
+
+// Writes the 29 lines for the current settings record into out. Returns the
+// number of bytes written, or 0 (and writes nothing) when capacity is smaller
+// than the file. A capacity of kMaxSettingsFileSize always suffices.
+std::size_t encodeSettingsFile(char* out, std::size_t capacity);
+
+// Applies a settings file's content to the settings record: lines 1 and 2
+// are texts, lines 3 to 29 one byte each at fixed positions counted from the
+// end of line 2. The content ends at its first NUL byte or after
+// length bytes. A line 1 or line 2 longer than 255 characters leaves its field
+// unchanged; a NUL at any value position (the COM position included) leaves
+// that field unchanged; no range test is made.
+void decodeSettingsFile(const char* bytes, std::size_t length);
+
+// Win32 only: the module path and the file itself.
+void loadSettingsFile();
+void saveSettingsFile();

@@ -1,0 +1,57 @@
+// Loading and saving "Tamsel.ini" on Win32.
+#include "app/settings_file.h"
+
+#include <windows.h>
+
+// The tool's own module, stored by the entry point.
+extern HINSTANCE moduleInstance;
+
+void loadSettingsFile() {
+    char modulePath[kSettingsFilePathSize];
+    DWORD length = GetModuleFileNameA(moduleInstance, modulePath, sizeof modulePath);
+    // A path that filled the buffer may have been cut short: refuse it, so
+    // settingsFilePath stays empty and nothing is read or written.
+    if (length == 0 || length >= sizeof modulePath) {
+        settingsFilePath[0] = '\0';
+        return;
+    }
+    modulePath[length] = '\0';
+    if (!setPathsFromModulePath(modulePath)) {
+        return;
+    }
+
+    HANDLE file = CreateFileA(settingsFilePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    static char content[kSettingsReadBufferSize];
+    DWORD size = GetFileSize(file, nullptr);
+    if (size != INVALID_FILE_SIZE) {
+        DWORD wanted = size < kSettingsReadBufferSize - 1
+                           ? size
+                           : static_cast<DWORD>(kSettingsReadBufferSize - 1);
+        DWORD read = 0;
+        if (ReadFile(file, content, wanted, &read, nullptr)) {
+            content[read] = '\0';
+            decodeSettingsFile(content, read);
+        }
+    }
+    CloseHandle(file);
+}
+
+void saveSettingsFile() {
+    if (settingsFilePath[0] == '\0') {
+        return;
+    }
+    char content[kMaxSettingsFileSize];
+    std::size_t length = encodeSettingsFile(content, sizeof content);
+    HANDLE file = CreateFileA(settingsFilePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, content, static_cast<DWORD>(length), &written, nullptr);
+    CloseHandle(file);
+}
