@@ -13,6 +13,10 @@ add_executable(Tamsel WIN32
 )
 target_link_libraries(Tamsel PRIVATE tamsel_core user32 gdi32 comdlg32)
 set_target_properties(Tamsel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+if(MSVC)
+  # The resource script embeds the manifest itself.
+  target_link_options(Tamsel PRIVATE /MANIFEST:NO)
+endif()
 if(MINGW)
   # One self-contained executable: no MinGW runtime DLLs to carry beside it.
   target_link_options(Tamsel PRIVATE -static -static-libgcc -static-libstdc++)

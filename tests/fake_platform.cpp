@@ -26,8 +26,16 @@ void resetAll() {
 } // namespace fake
 
 std::size_t writeOutputFile(const char* bytes, std::size_t count) {
+    fake::WriteOutcome outcome = fake::platform.writeOutcome;
+    const std::string& script = fake::platform.writeScript;
+    if (!script.empty()) {
+        char step = script[fake::platform.writes.size() % script.size()];
+        outcome = step == 's'   ? fake::WriteOutcome::Short
+                  : step == 'f' ? fake::WriteOutcome::Failed
+                                : fake::WriteOutcome::Whole;
+    }
     fake::platform.writes.emplace_back(bytes, count);
-    switch (fake::platform.writeOutcome) {
+    switch (outcome) {
     case fake::WriteOutcome::Whole:
         fake::platform.fileBytes.append(bytes, count);
         return count;

@@ -21,6 +21,9 @@ struct PlatformRecord {
     int countAtLastFlash = -1;
 
     WriteOutcome writeOutcome = WriteOutcome::Whole;
+    // When not empty, the outcome of each write in turn, over and over:
+    // 'w' whole, 's' short, 'f' failed. Overrides writeOutcome.
+    std::string writeScript;
     LocalClockReading clock = {2004, 12, 31, 23, 59, 58};
     int clockReads = 0;
 };

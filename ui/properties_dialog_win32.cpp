@@ -1,7 +1,361 @@
 #include "ui/properties_dialog.h"
 
-// The dialog itself is not built yet: until it is, a start that needs it ends
-// as a Cancel does, without saving and without opening the port.
+#include "app/settings.h"
+#include "app/win32_common.h"
+#include "resources/resource.h"
+#include "ui/dialog_rules.h"
+#include "ui/stamp_preview.h"
+
+#include <commdlg.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+int timeOptionsShown = 0;
+
+// The date/time panel is cut off by narrowing the window by a fixed number
+// of pixels, which matches the template while Windows scales the program.
+constexpr int kPanelWidthPixels = 258;
+
+// Capacities of the texts read back on OK, terminators included.
+constexpr int kDirectoryCapacity = 255;
+constexpr int kFileNameCapacity = 62;
+
+const char* const comPortItems[] = {"COM1", "COM2", "COM3", "COM4", "COM5",
+                                    "COM6", "COM7", "COM8", "COM9"};
+const char* const baudRateItems[] = {"115200", "57600", "38400", "19200", "9600"};
+const char* const fileModeItems[] = {"Overwrite", "Append", "New name"};
+const char* const stampPositionItems[] = {"Add to record's top", "Appended to bottom"};
+const char* const delimiterItems[] = {"Comma (,)", "Colon (:)", "Semi-Colon (;)", "Slash (/)",
+                                      "Back-Slash (\\)"};
+const char* const yearDigitsItems[] = {"4 Digits (YYYY)", "2 Digits (YY)"};
+const char* const dateStyleItems[] = {"Year.Month.Day", "Month.Day.Year", "Day.Month.Year"};
+
+template <std::size_t N>
+void fillList(HWND dialog, int id, const char* const (&items)[N], int selected) {
+    for (const char* item : items) {
+        SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+    }
+    // An index outside the items leaves the list with no selection.
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+// The list's selection, or the stored value when nothing is selected: the
+// platform's no-selection index is never stored.
+template <typename Field> void takeSelection(HWND dialog, int id, Field* field) {
+    LRESULT selected = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    if (selected != CB_ERR) {
+        *field = static_cast<Field>(selected);
+    }
+}
+
+void setCheck(HWND dialog, int id, int on) {
+    CheckDlgButton(dialog, id, on ? BST_CHECKED : BST_UNCHECKED);
+}
+
+int isChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 1 : 0; }
+
+void setSeparatorEdit(HWND dialog, int id, const char separator[2]) {
+    SetDlgItemTextA(dialog, id, separator);
+}
+
+void resizeAndCentre(HWND dialog, bool widen) {
+    int halfScreenWidth = GetSystemMetrics(SM_CXSCREEN) / 2;
+    int halfScreenHeight = GetSystemMetrics(SM_CYSCREEN) / 2;
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    frame.right += widen ? kPanelWidthPixels : -kPanelWidthPixels;
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    MoveWindow(dialog, halfScreenWidth - width / 2, halfScreenHeight - height / 2, width, height,
+               TRUE);
+}
+
+void refreshDatePreview(HWND dialog) {
+    char title[kPreviewTitleSize];
+    composeDatePreview(title, sizeof title);
+    SetDlgItemTextA(dialog, IDC_DATE_PREVIEW, title);
+}
+
+void refreshTimePreview(HWND dialog) {
+    char title[kPreviewTitleSize];
+    composeTimePreview(title, sizeof title);
+    SetDlgItemTextA(dialog, IDC_TIME_PREVIEW, title);
+}
+
+void fillDateTimePanel(HWND dialog) {
+    fillList(dialog, IDC_STAMP_POSITION, stampPositionItems, settings.stampAtBottom);
+    fillList(dialog, IDC_DELIMITER, delimiterItems, settings.delimiterIndex);
+    fillList(dialog, IDC_YEAR_DIGITS, yearDigitsItems, settings.yearTwoDigits);
+    fillList(dialog, IDC_DATE_STYLE, dateStyleItems, settings.dateStyle);
+    setSeparatorEdit(dialog, IDC_DATE_SEPARATOR, settings.dateSepChar);
+    setSeparatorEdit(dialog, IDC_TIME_SEPARATOR, settings.timeSepChar);
+    setCheck(dialog, IDC_SEPARATE_STAMPS, settings.separateStamps);
+    setCheck(dialog, IDC_YEAR_ON, settings.yearOn);
+    setCheck(dialog, IDC_MONTH_ON, settings.monthOn);
+    setCheck(dialog, IDC_DAY_ON, settings.dayOn);
+    setCheck(dialog, IDC_DATE_SEPARATOR_ON, settings.dateSepOn);
+    setCheck(dialog, IDC_HOUR_ON, settings.hourOn);
+    setCheck(dialog, IDC_MINUTE_ON, settings.minuteOn);
+    setCheck(dialog, IDC_SECOND_ON, settings.secondOn);
+    setCheck(dialog, IDC_TIME_SEPARATOR_ON, settings.timeSepOn);
+}
+
+void openDialog(HWND dialog) {
+    resizeAndCentre(dialog, false);
+    SetDlgItemTextA(dialog, IDC_DIRECTORY, settings.outputDirectory);
+    SetDlgItemTextA(dialog, IDC_FILE_NAME, settings.outputFileName);
+    SetDlgItemInt(dialog, IDC_REPLACE_FROM, static_cast<UINT>(settings.replaceFrom), TRUE);
+    SetDlgItemInt(dialog, IDC_REPLACE_TO, static_cast<UINT>(settings.replaceTo), TRUE);
+    fillList(dialog, IDC_COM_PORT, comPortItems, settings.comPortIndex);
+    fillList(dialog, IDC_BAUD_RATE, baudRateItems, settings.baudIndex);
+    fillList(dialog, IDC_FILE_MODE, fileModeItems, settings.fileMode);
+    setCheck(dialog, IDC_ADD_RETURN, settings.addReturn);
+    setCheck(dialog, IDC_ADD_LINE_FEED, settings.addLineFeed);
+    setCheck(dialog, IDC_SHOW_ERRORS, settings.showErrors);
+    setCheck(dialog, IDC_VIEW_DATA, settings.viewData);
+    setCheck(dialog, IDC_ALWAYS_SHOW_DIALOG, settings.alwaysShowDialog);
+    setCheck(dialog, IDC_REPLACE_ENABLED, settings.replaceEnabled);
+    setCheck(dialog, IDC_STAMP_ENABLED, settings.stampEnabled);
+    fillDateTimePanel(dialog);
+    refreshDatePreview(dialog);
+    refreshTimePreview(dialog);
+}
+
+// Runs on every change of a code edit. A correction written back into the
+// edit raises a new change, and that inner run stores the corrected value.
+void applyReplacementCodeRule(HWND dialog, int id, std::int32_t* field) {
+    // Enough to tell an empty edit from a non-empty one.
+    char head[4];
+    GetDlgItemTextA(dialog, id, head, sizeof head);
+    BOOL translated = FALSE;
+    UINT reading = GetDlgItemInt(dialog, id, &translated, FALSE);
+    ReplacementCodeDecision decision =
+        decideReplacementCode(translated != FALSE, reading, head[0] == '\0', *field);
+    switch (decision.action) {
+    case ReplacementCodeAction::Store:
+        *field = decision.value;
+        break;
+    case ReplacementCodeAction::WriteBack255:
+        SetDlgItemInt(dialog, id, 255, TRUE);
+        break;
+    case ReplacementCodeAction::WriteBack0:
+        SetDlgItemInt(dialog, id, 0, TRUE);
+        break;
+    case ReplacementCodeAction::UndoToFieldValue:
+        SetDlgItemInt(dialog, id, static_cast<UINT>(*field), TRUE);
+        break;
+    case ReplacementCodeAction::DoNothing:
+        break;
+    }
+}
+
+// Runs on every change of a separator edit: only its first character counts.
+void applySeparatorRule(HWND dialog, int id, char separator[2]) {
+    char head[3];
+    GetDlgItemTextA(dialog, id, head, sizeof head);
+    SeparatorDecision decision = decideSeparator(head);
+    if (decision.action == SeparatorAction::CutToFirst) {
+        const char first[2] = {decision.character, '\0'};
+        SetDlgItemTextA(dialog, id, first);
+        return;
+    }
+    separator[0] = decision.character;
+    separator[1] = '\0';
+    if (id == IDC_DATE_SEPARATOR) {
+        refreshDatePreview(dialog);
+    } else {
+        refreshTimePreview(dialog);
+    }
+}
+
+void togglePanel(HWND dialog) {
+    bool widen = timeOptionsShown == 0;
+    resizeAndCentre(dialog, widen);
+    SetDlgItemTextA(dialog, IDC_TOGGLE_PANEL, widen ? "<<" : ">>");
+    timeOptionsShown = widen ? 1 : 0;
+}
+
+bool chooseOutputFile() {
+    copyText(settings.outputPath, sizeof settings.outputPath, settings.outputFileName);
+    OPENFILENAMEA request = {};
+    request.lStructSize = sizeof request;
+    request.hwndOwner = GetActiveWindow();
+    request.hInstance = moduleInstance;
+    request.lpstrFilter = "Data Files (*.TXT)\0*.TXT\0All Files (*.*)\0*.*\0";
+    request.nFilterIndex = 1;
+    request.lpstrFile = settings.outputPath;
+    request.nMaxFile = sizeof settings.outputPath;
+    request.lpstrInitialDir = settings.outputDirectory;
+    request.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    request.lpstrDefExt = "TXT";
+    return GetSaveFileNameA(&request) != FALSE;
+}
+
+void browse(HWND dialog) {
+    if (!chooseOutputFile()) {
+        return;
+    }
+    // The directory keeps no trailing backslash; OK puts one back.
+    const char* lastBackslash = std::strrchr(settings.outputPath, '\\');
+    if (lastBackslash == nullptr) {
+        settings.outputDirectory[0] = '\0';
+        copyText(settings.outputFileName, sizeof settings.outputFileName, settings.outputPath);
+    } else {
+        std::size_t directoryLength = static_cast<std::size_t>(lastBackslash - settings.outputPath);
+        std::memcpy(settings.outputDirectory, settings.outputPath, directoryLength);
+        settings.outputDirectory[directoryLength] = '\0';
+        copyText(settings.outputFileName, sizeof settings.outputFileName, lastBackslash + 1);
+    }
+    SetDlgItemTextA(dialog, IDC_DIRECTORY, settings.outputDirectory);
+    SetDlgItemTextA(dialog, IDC_FILE_NAME, settings.outputFileName);
+}
+
+void confirm(HWND dialog) {
+    GetDlgItemTextA(dialog, IDC_DIRECTORY, settings.outputDirectory, kDirectoryCapacity);
+    GetDlgItemTextA(dialog, IDC_FILE_NAME, settings.outputFileName, kFileNameCapacity);
+    if (!composeOutputPath()) {
+        // A path that does not fit is never cut: let the user shorten it.
+        MessageBeep(MB_ICONEXCLAMATION);
+        SendMessageA(dialog, WM_NEXTDLGCTL,
+                     reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_DIRECTORY)), TRUE);
+        return;
+    }
+    takeSelection(dialog, IDC_COM_PORT, &settings.comPortIndex);
+    takeSelection(dialog, IDC_BAUD_RATE, &settings.baudIndex);
+    takeSelection(dialog, IDC_FILE_MODE, &settings.fileMode);
+    settings.addReturn = isChecked(dialog, IDC_ADD_RETURN);
+    settings.addLineFeed = isChecked(dialog, IDC_ADD_LINE_FEED);
+    settings.showErrors = isChecked(dialog, IDC_SHOW_ERRORS);
+    settings.viewData = isChecked(dialog, IDC_VIEW_DATA);
+    settings.alwaysShowDialog = isChecked(dialog, IDC_ALWAYS_SHOW_DIALOG);
+    settings.replaceEnabled = isChecked(dialog, IDC_REPLACE_ENABLED);
+    settings.stampEnabled = isChecked(dialog, IDC_STAMP_ENABLED);
+    EndDialog(dialog, 1);
+}
+
+// A stamp layout switch: stored at once, and its preview follows.
+void flipLayoutSwitch(HWND dialog, int id, std::uint8_t* field, void (*refresh)(HWND)) {
+    *field = isChecked(dialog, id) ? 0 : 1;
+    setCheck(dialog, id, *field);
+    refresh(dialog);
+}
+
+std::uint8_t* layoutSwitchField(int id) {
+    switch (id) {
+    case IDC_SEPARATE_STAMPS:
+        return &settings.separateStamps;
+    case IDC_YEAR_ON:
+        return &settings.yearOn;
+    case IDC_MONTH_ON:
+        return &settings.monthOn;
+    case IDC_DAY_ON:
+        return &settings.dayOn;
+    case IDC_DATE_SEPARATOR_ON:
+        return &settings.dateSepOn;
+    case IDC_HOUR_ON:
+        return &settings.hourOn;
+    case IDC_MINUTE_ON:
+        return &settings.minuteOn;
+    case IDC_SECOND_ON:
+        return &settings.secondOn;
+    case IDC_TIME_SEPARATOR_ON:
+        return &settings.timeSepOn;
+    default:
+        return nullptr;
+    }
+}
+
+void dispatchCommand(HWND dialog, int id, int notification) {
+    switch (id) {
+    case IDOK:
+        confirm(dialog);
+        return;
+    case IDCANCEL:
+        EndDialog(dialog, 2);
+        return;
+    case IDC_BROWSE:
+        browse(dialog);
+        return;
+    case IDC_TOGGLE_PANEL:
+        togglePanel(dialog);
+        return;
+    case IDC_REPLACE_FROM:
+    case IDC_REPLACE_TO:
+        if (notification == EN_CHANGE) {
+            applyReplacementCodeRule(dialog, id,
+                                     id == IDC_REPLACE_FROM ? &settings.replaceFrom
+                                                            : &settings.replaceTo);
+        }
+        return;
+    case IDC_DATE_SEPARATOR:
+        if (notification == EN_CHANGE) {
+            applySeparatorRule(dialog, id, settings.dateSepChar);
+        } else {
+            refreshDatePreview(dialog);
+        }
+        return;
+    case IDC_TIME_SEPARATOR:
+        if (notification == EN_CHANGE) {
+            applySeparatorRule(dialog, id, settings.timeSepChar);
+        } else {
+            refreshTimePreview(dialog);
+        }
+        return;
+    case IDC_FILE_MODE:
+        takeSelection(dialog, id, &settings.fileMode);
+        return;
+    case IDC_STAMP_POSITION:
+        takeSelection(dialog, id, &settings.stampAtBottom);
+        return;
+    case IDC_DELIMITER:
+        takeSelection(dialog, id, &settings.delimiterIndex);
+        return;
+    case IDC_YEAR_DIGITS:
+        takeSelection(dialog, id, &settings.yearTwoDigits);
+        refreshDatePreview(dialog);
+        return;
+    case IDC_DATE_STYLE:
+        takeSelection(dialog, id, &settings.dateStyle);
+        refreshDatePreview(dialog);
+        return;
+    case IDC_ADD_RETURN:
+    case IDC_ADD_LINE_FEED:
+    case IDC_SHOW_ERRORS:
+    case IDC_VIEW_DATA:
+    case IDC_ALWAYS_SHOW_DIALOG:
+    case IDC_REPLACE_ENABLED:
+    case IDC_STAMP_ENABLED:
+        // Stored only on OK.
+        setCheck(dialog, id, !isChecked(dialog, id));
+        return;
+    default:
+        break;
+    }
+    if (std::uint8_t* field = layoutSwitchField(id)) {
+        bool timeSwitch = id >= IDC_HOUR_ON && id <= IDC_TIME_SEPARATOR_ON;
+        flipLayoutSwitch(dialog, id, field, timeSwitch ? refreshTimePreview : refreshDatePreview);
+    }
+}
+
+INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        openDialog(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        dispatchCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
 INT_PTR runPropertiesDialog() {
-    return 2;
+    return DialogBoxParamA(moduleInstance, "PropertiesDlg", GetActiveWindow(), propertiesDialogProc,
+                           0);
 }
