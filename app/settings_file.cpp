@@ -127,8 +127,12 @@ void storeLine(char (&field)[kTextFieldSize], const char* text, std::size_t leng
 }
 
 std::size_t findByte(const char* text, std::size_t length, char wanted) {
-    const void* found = std::memchr(text, wanted, length);
-    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : length;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == wanted) {
+            return i;
+        }
+    }
+    return length;
 }
 
 } // namespace
@@ -198,7 +202,7 @@ void decodeSettingsFile(const char* bytes, std::size_t length) {
         return position < tailLength ? static_cast<unsigned char>(tail[position]) : 0;
     };
 
-    const std::size_t secondCr = findByte(tail, tailLength, '\r');
+    const std::size_t secondCr = tailLength ? findByte(tail, tailLength, '\r') : 0;
     const std::size_t e = secondCr < tailLength ? secondCr + 1 : tailLength;
     if (byteAt(e) == '\n') {
         storeLine(settings.outputFileName, tail, secondCr);

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds, and runs every test: the native unit tests
+# (under AddressSanitizer and UBSan) and the end-to-end tests of Tamsel.exe
+# under Wine against the simulated base.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/setup.sh
+tools/build.sh
+
+ctest --test-dir build/native --output-on-failure -j2
+/usr/bin/python3 -m pytest -q -p no:cacheprovider e2e
