@@ -41,7 +41,7 @@ constexpr ValueLine textRaw(char (ReaderSettings::*field)[2]) {
     return {LineKind::TextRaw, 0, nullptr, nullptr, field};
 }
 
-constexpr int kValueLineCount = 27;
+constexpr std::size_t kValueLineCount = 27;
 
 // Lines 3 to 29, in file order.
 const ValueLine kValueLines[kValueLineCount] = {

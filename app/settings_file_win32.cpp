@@ -1,10 +1,13 @@
 // Loading and saving "Tamsel.ini" on Win32.
 #include "app/settings_file.h"
+#include "app/win32_common.h"
 
-#include <windows.h>
+namespace {
 
-// The tool's own module, stored by the entry point.
-extern HINSTANCE moduleInstance;
+// Holds the whole file as read, and a terminator.
+char settingsFileContent[kSettingsReadBufferSize];
+
+} // namespace
 
 void loadSettingsFile() {
     char modulePath[kSettingsFilePathSize];
@@ -25,16 +28,15 @@ void loadSettingsFile() {
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }
-    static char content[kSettingsReadBufferSize];
     DWORD size = GetFileSize(file, nullptr);
     if (size != INVALID_FILE_SIZE) {
         DWORD wanted = size < kSettingsReadBufferSize - 1
                            ? size
                            : static_cast<DWORD>(kSettingsReadBufferSize - 1);
         DWORD read = 0;
-        if (ReadFile(file, content, wanted, &read, nullptr)) {
-            content[read] = '\0';
-            decodeSettingsFile(content, read);
+        if (ReadFile(file, settingsFileContent, wanted, &read, nullptr)) {
+            settingsFileContent[read] = '\0';
+            decodeSettingsFile(settingsFileContent, read);
         }
     }
     CloseHandle(file);
