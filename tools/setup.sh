@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 xvfb x11-utils imagemagick
   python3 python3-pytest
+  clang libclang-rt-14-dev cppcheck clang-tidy libbenchmark-dev
 )
 
 missing=()
