@@ -21,6 +21,9 @@ enum SessionState { kStarting, kWaiting, kReading, kEnded };
 SessionState sessionState = kStarting;
 
 constexpr UINT kConnectionCheckMs = 2000;
+// Minimises the dialog once more right after it is first shown: some modal
+// loops (Wine's) restore a dialog that its start minimised.
+constexpr UINT_PTR kMinimiseAgainTimer = 302;
 
 void closeOutputFile() {
     outputFileReady = false;
@@ -56,6 +59,7 @@ void startSession(HWND dialog) {
     sessionState = kWaiting;
     if (!settings.showErrors) {
         ShowWindow(dialog, SW_SHOWMINIMIZED);
+        SetTimer(dialog, kMinimiseAgainTimer, 1, nullptr);
     }
 }
 
@@ -145,6 +149,11 @@ INT_PTR CALLBACK readingSessionProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_TIMER:
         if (wParam == IDT_CONNECTION_TIMER) {
             checkConnection(dialog);
+        } else if (wParam == kMinimiseAgainTimer) {
+            KillTimer(dialog, kMinimiseAgainTimer);
+            if (!IsIconic(dialog)) {
+                ShowWindow(dialog, SW_SHOWMINIMIZED);
+            }
         }
         return TRUE;
     case WM_COMMAND:

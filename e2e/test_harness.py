@@ -1,0 +1,125 @@
+"""The test side's own pieces, without Wine: the simulated base's framing and
+parsing, the driver's text escaping as the harness mirrors it, and the
+settings helpers the end-to-end tests build their inputs with."""
+
+import os
+import threading
+
+import pytest
+
+import harness
+import simbase
+
+
+@pytest.fixture
+def line():
+    """A pseudo-terminal: the base on the master, the test on the slave."""
+    pty = simbase.open_pty()
+    yield pty, simbase.SimBase(pty.master)
+    pty.close()
+
+
+def test_data_frame_and_acknowledgement_layout():
+    # "@DT", two unexamined bytes, unit, "I4", echo, payload, CR.
+    assert simbase.data_frame(b"ABC", unit=7, echo=b"1", spare=b"01") == b"@DT0107I41ABC\r"
+    assert simbase.acknowledgement_for(7, b"1") == b"@DT07I41OK\r"
+    assert len(simbase.acknowledgement_for(99, b"\r", b"NG")) == simbase.ACK_LENGTH
+    with pytest.raises(ValueError):
+        simbase.data_frame(b"", unit=100)
+
+
+def test_acknowledgements_are_cut_by_length_across_chunks(line):
+    pty, base = line
+    # The echo byte may be CR or "@": an acknowledgement is 11 bytes, not a
+    # frame up to CR. Stray bytes around them are kept, not skipped.
+    for chunk in [b"xx@BS", b"\r@DT07I4", b"\rOK\r", b"?", b"@DT12I4@NG\r"]:
+        os.write(pty.slave, chunk)
+        base.poll(0.05)
+    assert base.start_commands
+    assert base.next_ack(1) is not None
+    assert [ack for _, ack in base.acks] == [b"@DT07I4\rOK\r", b"@DT12I4@NG\r"]
+    assert base.verdicts() == ["OK", "NG"]
+    assert bytes(base.unexpected) == b"xx?"
+
+
+@pytest.mark.parametrize("silent, early, sent, acks", [
+    (False, 0, 3, 3),
+    (True, 2, 2, 2),  # frames before the start answer, which never comes
+])
+def test_scripted_run_against_an_answering_system(line, silent, early, sent, acks):
+    pty, base = line
+    seen = []
+
+    def system():
+        os.write(pty.slave, b"@BS\r")
+        buffer = b""
+        while sum(frame.startswith(b"@DT") for frame in seen) < sent:
+            buffer += os.read(pty.slave, 256)
+            while b"\r" in buffer:
+                frame, buffer = buffer.split(b"\r", 1)
+                seen.append(frame)
+                if frame.startswith(b"@DT"):
+                    os.write(pty.slave, b"@DT" + frame[5:7] + b"I4" + frame[9:10] + b"OK\r")
+
+    worker = threading.Thread(target=system, daemon=True)
+    worker.start()
+    report = base.run(simbase.generated_payloads(0 if silent else 3), unit=12, echo=b"Z",
+                      silent=silent, early=[b"E%d" % i for i in range(early)], linger=0.1)
+    worker.join(5)
+    assert report["frames_sent"] == sent
+    assert report["acks"] == ["@DT12I4ZOK\r"] * acks
+    assert report["ok"] == acks and report["missing_acks"] == 0
+    assert (b"@BS" in seen) == (not silent)
+
+
+def test_no_start_command_is_an_error(line):
+    _, base = line
+    with pytest.raises(simbase.BaseError):
+        base.run([b"X"], start_timeout=0.2)
+
+
+def test_missing_acknowledgement_stops_the_script(line):
+    pty, base = line
+    os.write(pty.slave, b"@BS\r")
+    report = base.run([b"ONE", b"TWO"], ack_timeout=0.3, linger=0)
+    assert report["frames_sent"] == 1
+    assert report["missing_acks"] == 1
+    assert report["records"][0]["ack"] is None
+
+
+def test_escaping_round_trips_every_byte():
+    every = bytes(range(256)).decode("latin-1")
+    escaped = harness.escape(every)
+    assert "\t" not in escaped and "\n" not in escaped and "\r" not in escaped
+    assert harness.unescape(escaped) == every
+    assert harness.escape("C:\\t\\a b") == "C:\\\\t\\\\a b"
+
+
+def test_driver_output_rows():
+    result = harness.DriverResult([], 0, "hwnd=0x1\ttext=Done\\n2\r\nanswered=yes\r\n")
+    assert result.rows == [{"hwnd": "0x1", "text": "Done\n2"}, {"answered": "yes"}]
+    assert result.get("answered") == "yes"
+
+
+def test_parameter_string_slots():
+    params = harness.parameter_string("C:\\o.txt", fileMode=harness.NEW_NAME, dateSepChar="-")
+    path, _, slots = params.partition(",")
+    assert path == "C:\\o.txt"
+    assert len(slots) == 55
+    assert slots[2 * 2] == "3"  # slot 2, the file mode
+    assert slots[2 * 21] == "-"  # slot 21, the date separator
+    assert slots[2 * 11] == slots[2 * 12] == "0"  # both stamp slots follow stampEnabled
+    off_again = harness.parameter_string("p", stampEnabled="1", stampEnabledAgain="0")
+    slots = off_again.partition(",")[2]
+    assert (slots[2 * 11], slots[2 * 12]) == ("1", "0")
+    with pytest.raises(KeyError):
+        harness.parameter_string("p", noSuchField="1")
+
+
+def test_settings_file_lines():
+    data = harness.settings_file("C:\\dir\\", "name.txt", viewData="1", alwaysShowDialog="1")
+    lines = data.split(b"\r\n")
+    assert lines[-1] == b"" and len(lines) == 30  # 29 lines, each ended by CR LF
+    assert lines[:2] == [b"C:\\dir\\", b"name.txt"]
+    # With the stored defaults the value lines read as documented.
+    assert b" ".join(lines[2:29]) == b"1 1 1 1 1 1 1 1 0 , ; 0 0 1 0 1 0 1 1 1 / 0 1 1 1 1 :"

@@ -1,0 +1,380 @@
+"""A reading session end to end: Tamsel.exe under Wine, COM1 on a
+pseudo-terminal with the simulated base on the other side, the dialogs read
+and answered through the window driver.
+
+What is checked is what the user and the base see: the bytes of the output
+file, the acknowledgements, the progress text, the message boxes and the exit
+code.
+"""
+
+import datetime
+import re
+import time
+
+import pytest
+
+import harness
+from harness import APPEND, NEW_NAME, OVERWRITE, parameter_string, settings_file
+from simbase import acknowledgement_for
+
+OUT = "out.txt"
+
+
+def start_session(session, params, answer=True):
+    """Starts the program, waits for its start command and answers it.
+    Returns when the start command arrived (monotonic time)."""
+    session.start(params)
+    started = session.base.wait_start_command(30)
+    if answer:
+        session.base.answer_start()
+    return started
+
+
+def assert_ok(record):
+    assert record.ack == acknowledgement_for(record.unit, record.echo, b"OK"), record.ack
+
+
+def close_and_exit(session):
+    session.click_close()
+    return session.wait_exit(15)
+
+
+# --- a normal session ---------------------------------------------------------
+
+@pytest.mark.parametrize("mode, existing, kept", [
+    (OVERWRITE, b"OLD LINE\r\n", b""),
+    (APPEND, b"OLD LINE\r\n", b"OLD LINE\r\n"),
+    (NEW_NAME, None, b""),
+], ids=["overwrite", "append", "new-name"])
+def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, existing, kept):
+    if existing is not None:
+        session.write_bytes(OUT, existing)
+    start_session(session, parameter_string(session.win_path(OUT), fileMode=mode))
+    window = session.session_window()
+    assert window["minimized"] == "0"
+    assert session.progress_text() == "Received : 0 record"
+
+    # Unit numbers keep their leading zero; the echo byte comes back as sent.
+    frames = [(b"FIRST,1", 7, b"1"), (b"", 12, b"Z"), (b"THIRD 3", 99, b"#")]
+    expected = kept
+    for count, (payload, unit, echo) in enumerate(frames, start=1):
+        record = session.base.send_record(payload, unit=unit, echo=echo)
+        assert_ok(record)
+        expected += payload + b"\r\n"
+        # The line is on disk by the time the base hears "OK".
+        assert session.read_bytes(OUT) == expected
+        progress = "Received : 1 record" if count == 1 else "Received : %d records" % count
+        assert session.wait_progress(progress) == progress
+
+    assert close_and_exit(session) == 1
+    assert session.read_bytes(OUT) == expected
+    assert len(session.base.start_commands) == 1
+    assert session.base.unexpected == b""
+
+
+def test_line_noise_and_foreign_frames_get_no_answer(session):
+    start_session(session, parameter_string(session.win_path(OUT)))
+    session.session_window()
+    session.base.send_raw(
+        b"junk\r"  # outside any frame
+        b"@ZZ0001I41X\r"  # not a data frame
+        b"@DT0001I51NO\r"  # "I5" instead of "I4"
+        b"@DT0001I41LOST"  # abandoned: a new "@" restarts the frame
+    )
+    record = session.base.send_record(b"KEPT", unit=5, echo=b"k")
+    assert_ok(record)
+    session.base.poll(0.5)
+    assert [ack for _, ack in session.base.acks] == [record.ack]
+    assert close_and_exit(session) == 1
+    assert session.read_bytes(OUT) == b"KEPT\r\n"
+
+
+def test_path_with_blanks_is_taken_whole_and_the_close_box_ends_the_session(session):
+    name = "my data.txt"
+    start_session(session, parameter_string(session.win_path(name), fileMode=NEW_NAME))
+    session.session_window()
+    assert_ok(session.base.send_record(b"SPACED"))
+    closed = session.driver("close", "--title", harness.escape(harness.CAPTION), "--has-id",
+                            harness.PROGRESS_ID)
+    assert closed.ok, closed
+    assert session.wait_exit(15) == 1
+    assert session.read_bytes(name) == b"SPACED\r\n"
+
+
+# --- line layout ----------------------------------------------------------------
+
+# Date and time elements as named groups, for assert_stamped.
+YEAR, YY, MONTH, DAY = r"(?P<Y>\d{4})", r"(?P<y>\d\d)", r"(?P<M>\d\d)", r"(?P<D>\d\d)"
+HOUR, MINUTE, SECOND = r"(?P<h>\d\d)", r"(?P<m>\d\d)", r"(?P<s>\d\d)"
+YMD = YEAR + "/" + MONTH + "/" + DAY
+HMS = HOUR + ":" + MINUTE + ":" + SECOND
+
+STAMP_CASES = [
+    # stamps before the data, delimiter between date and time, as in the
+    # usual setting
+    dict(id="top",
+         fields={"stampEnabled": "1"},
+         payload=b"ABC123",
+         line=YMD + "," + HMS + r",ABC123\r\n"),
+    # after the data, no delimiter between the stamps, month-day-year with a
+    # two-digit year, other separators, CR alone
+    dict(id="bottom",
+         fields={"stampEnabled": "1", "stampAtBottom": "1", "separateStamps": "0",
+                 "delimiterIndex": "1", "dateStyle": "1", "yearTwoDigits": "1",
+                 "dateSepChar": "-", "timeSepChar": ".", "addLineFeed": "0"},
+         payload=b"XYZ",
+         line="XYZ:" + MONTH + "-" + DAY + "-" + YY + r"\.".join([HOUR, MINUTE, SECOND]) + r"\r"),
+    # replacement covers stamps, delimiters and data alike
+    dict(id="replace",
+         fields={"stampEnabled": "1", "replaceEnabled": "1", "replaceFrom": ",",
+                 "replaceTo": ";"},
+         payload=b"A,B",
+         line=YMD + ";" + HMS + r";A;B\r\n"),
+    # the parameter string takes only "0" and "1" for the delimiter and the
+    # date style, so "2" leaves both at their defaults; hour and second only,
+    # no separators
+    dict(id="refused-slots",
+         fields={"stampEnabled": "1", "dateStyle": "2", "dateSepOn": "0", "minuteOn": "0",
+                 "timeSepOn": "0", "delimiterIndex": "2"},
+         payload=b"P",
+         line=YEAR + MONTH + DAY + "," + HOUR + SECOND + r",P\r\n"),
+    # a blank and a double quote are taken as they stand: the parameter
+    # string is neither split at blanks nor stripped of quotes
+    dict(id="blank-and-quote",
+         fields={"stampEnabled": "1", "dateSepChar": " ", "timeSepChar": '"'},
+         payload=b"Q",
+         line=" ".join([YEAR, MONTH, DAY]) + "," + '"'.join([HOUR, MINUTE, SECOND]) + r",Q\r\n"),
+    # slot 12 switches the stamp off again; replacement of "/" is then idle
+    dict(id="off",
+         fields={"stampEnabled": "1", "stampEnabledAgain": "0", "replaceEnabled": "1",
+                 "replaceFrom": "/", "replaceTo": "-"},
+         payload=b"a/b",
+         line=r"a-b\r\n"),
+]
+
+
+def assert_stamped(pattern, line, before, after):
+    """The line matches `pattern`, and the date and time elements it shows
+    (named groups Y, y, M, D, h, m, s) agree with the host's clock at some
+    second from just before the record was sent to just after its answer."""
+    match = re.fullmatch(pattern, line)
+    assert match, "unexpected line %r" % line
+    shown = {key: int(value) for key, value in match.groupdict().items() if value is not None}
+    moment = before.replace(microsecond=0) - datetime.timedelta(seconds=1)
+    while moment <= after + datetime.timedelta(seconds=1):
+        expected = {"Y": moment.year, "y": moment.year % 100, "M": moment.month,
+                    "D": moment.day, "h": moment.hour, "m": moment.minute, "s": moment.second}
+        if all(expected[key] == value for key, value in shown.items()):
+            return
+        moment += datetime.timedelta(seconds=1)
+    raise AssertionError("stamp %r is not the time between %s and %s" % (line, before, after))
+
+
+def send_timed(session, payload):
+    """Sends one record and returns it with the host's time around it."""
+    before = datetime.datetime.now()
+    record = session.base.send_record(payload)
+    return record, before, datetime.datetime.now()
+
+
+@pytest.mark.parametrize("case", STAMP_CASES, ids=[case["id"] for case in STAMP_CASES])
+def test_line_layout_with_stamps_and_replacement(session, case):
+    start_session(session, parameter_string(session.win_path(OUT), **case["fields"]))
+    session.session_window()
+    record, before, after = send_timed(session, case["payload"])
+    assert_ok(record)
+    assert close_and_exit(session) == 1
+    assert_stamped(case["line"], session.read_bytes(OUT).decode("latin-1"), before, after)
+
+
+def test_longest_record_is_stored_whole(session):
+    # Both stamps with their delimiters (10 + 1 + 8 + 1) and the longest
+    # payload a frame can carry (240) make a 262-byte line with CR and LF.
+    start_session(session, parameter_string(session.win_path(OUT), stampEnabled="1"))
+    session.session_window()
+    payload = bytes(b"0123456789ABCDEF"[i % 16] for i in range(240))
+    record, before, after = send_timed(session, payload)
+    assert_ok(record)
+    assert close_and_exit(session) == 1
+    line = session.read_bytes(OUT).decode("latin-1")
+    assert len(line) == 262
+    assert_stamped(YMD + "," + HMS + "," + payload.decode() + r"\r\n", line, before, after)
+
+
+# --- start-up failures ----------------------------------------------------------
+
+@pytest.mark.parametrize("mode, existing, left", [
+    (NEW_NAME, None, None),
+    (OVERWRITE, b"OLD\r\n", b""),
+    (APPEND, b"OLD\r\n", b"OLD\r\n"),
+], ids=["new-name", "overwrite", "append"])
+def test_silent_base_ends_the_session_after_two_seconds(session, mode, existing, left):
+    if existing is not None:
+        session.write_bytes(OUT, existing)
+    started = start_session(session, parameter_string(session.win_path(OUT), fileMode=mode),
+                            answer=False)
+    text = session.message_box("ok")
+    answered = time.monotonic()
+    assert text == "Base is not connected!"
+    # The driver polled from the start, so the box cannot have come early.
+    assert answered - started >= 1.8
+    assert session.wait_exit(15) == 1
+    if left is None:
+        assert not (session.dir / OUT).exists()
+    else:
+        assert session.read_bytes(OUT) == left
+    assert session.base.acks == []
+
+
+def test_records_acknowledged_before_the_timeout_are_not_deleted(session):
+    # The base never answers the start command but sends two records, which
+    # are stored and acknowledged. Deleting the new file afterwards would lose
+    # records the base was told were safe.
+    start_session(session, parameter_string(session.win_path(OUT), fileMode=NEW_NAME),
+                  answer=False)
+    first = session.base.send_record(b"EARLY1")
+    second = session.base.send_record(b"EARLY2")
+    assert_ok(first)
+    assert_ok(second)
+    assert session.message_box("ok") == "Base is not connected!"
+    assert session.wait_exit(15) == 1
+    assert session.read_bytes(OUT) == b"EARLY1\r\nEARLY2\r\n"
+
+
+def test_new_name_leaves_an_existing_file_alone(session):
+    session.write_bytes(OUT, b"PRECIOUS\r\n")
+    started = start_session(session,
+                            parameter_string(session.win_path(OUT), fileMode=NEW_NAME))
+    box = session.message_box_info("none")
+    assert box and box["text"] == "Failed to create file!\n\nFile already exists!"
+    # Let the 2-second connection check come due while the box is up: it must
+    # neither delete the file nor act a second time.
+    time.sleep(max(0.0, started + 2.6 - time.monotonic()))
+    assert session.message_box("ok") == "Failed to create file!\n\nFile already exists!"
+    assert session.wait_exit(15) == 1
+    assert session.read_bytes(OUT) == b"PRECIOUS\r\n"
+    assert session.base.acks == []
+
+
+def test_missing_port_is_reported_even_without_error_messages(session):
+    session.unplug_port()
+    session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME, showErrors="0"))
+    assert session.message_box("ok") == "Can't open the COM port!"
+    assert session.wait_exit(15) == 1
+    assert not (session.dir / OUT).exists()
+    assert session.base.start_commands == []
+
+
+# --- a write that fails ---------------------------------------------------------------
+
+@pytest.mark.parametrize("show_errors", ["1", "0"], ids=["errors-shown", "errors-hidden"])
+def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
+    # A one-page tmpfs holding a 3900-byte file: one 152-byte line still
+    # fits, the next one does not.
+    session.mount_tmpfs("disk", "4k")
+    path = session.win_dir + "\\disk\\" + OUT
+    prefill = b"p" * 3898 + b"\r\n"
+    session.unix_path(path).write_bytes(prefill)
+    start_session(session, parameter_string(path, fileMode=APPEND, viewData="1",
+                                            showErrors=show_errors))
+    session.session_window()
+
+    assert_ok(session.base.send_record(b"A" * 150))
+    # Each refused record is answered at once; the message, if shown, holds
+    # the next record back until it is dismissed.
+    for unit, echo in [(4, b"2"), (5, b"3")]:
+        refused = session.base.send_record(b"B" * 150, unit=unit, echo=echo)
+        assert refused.ack == acknowledgement_for(unit, echo, b"NG")
+        if show_errors == "1":
+            assert session.message_box("ok") == "Failed to write file!!"
+        assert session.progress_text() == "Received : 1 record"
+
+    written = session.unix_path(path).read_bytes()
+    assert written.startswith(prefill + b"A" * 150 + b"\r\n")
+    if show_errors == "0":
+        # Checked last: Wine's modal loop shows a dialog normally once it
+        # goes idle, so a minimised start needs care.
+        session.session_window(minimized=True, timeout_ms=3000)
+
+    session.click_close()
+    assert session.message_box("no") == "Done : 1 records received.\nView the received data?"
+    assert session.wait_exit(15) == 1
+
+
+# --- the end of the session --------------------------------------------------------------
+
+def test_viewing_the_data_opens_it_in_notepad(session):
+    name = "viewme.txt"
+    start_session(session, parameter_string(session.win_path(name), viewData="1"))
+    session.session_window()
+    assert_ok(session.base.send_record(b"LINE ONE"))
+    assert_ok(session.base.send_record(b"LINE TWO"))
+    session.click_close()
+    session.end_window_later(name)
+    box = session.message_box_info("yes")
+    assert box["text"] == "Done : 2 records received.\nView the received data?"
+    assert box["buttons"] == "yes,no"
+    assert session.wait_exit(15) == 1
+
+    notepad = session.driver("wait-window", "--title-contains", name, timeout_ms=15000)
+    assert notepad.ok, "the viewer did not open %s: %r" % (name, notepad)
+    listing = session.driver("list", "--title-contains", name)
+    texts = [row.get("text") for row in listing.rows if row.get("class") == "Edit"]
+    assert texts == ["LINE ONE\r\nLINE TWO\r\n"]
+
+
+def test_declining_to_view_starts_nothing(session):
+    name = "noview.txt"
+    start_session(session, parameter_string(session.win_path(name), viewData="1"))
+    session.session_window()
+    assert_ok(session.base.send_record(b"ONLY"))
+    session.click_close()
+    session.end_window_later(name)
+    assert session.message_box("no") == "Done : 1 records received.\nView the received data?"
+    assert session.wait_exit(15) == 1
+    viewer = session.driver("wait-window", "--title-contains", name, timeout_ms=1500)
+    assert viewer.rc == 1, "a viewer opened anyway: %r" % viewer
+    assert session.read_bytes(name) == b"ONLY\r\n"
+
+
+@pytest.mark.parametrize("view, mode, message, left", [
+    ("1", NEW_NAME, "No data received!", None),
+    ("1", OVERWRITE, "No data received!", b""),
+    ("0", NEW_NAME, None, b""),
+], ids=["view-new-name", "view-overwrite", "quiet-new-name"])
+def test_closing_without_records(session, view, mode, message, left):
+    start_session(session, parameter_string(session.win_path(OUT), viewData=view,
+                                            fileMode=mode))
+    session.session_window()
+    # Past the connection check: the session stays open without data.
+    session.base.poll(2.5)
+    assert session.running()
+    session.click_close()
+    if message is not None:
+        assert session.message_box("ok") == message
+    assert session.wait_exit(15) == 1
+    if left is None:
+        assert not (session.dir / OUT).exists()
+    else:
+        assert session.read_bytes(OUT) == left
+
+
+# --- settings file ---------------------------------------------------------------
+
+@pytest.mark.parametrize("trailing", ["\\", ""], ids=["dir-with-backslash", "dir-without"])
+def test_stored_settings_run_a_session_without_the_dialog(session, trailing):
+    # Day-month-year is reachable only through the settings file, as is the
+    # backslash delimiter.
+    ini = settings_file(session.win_dir + trailing, "fromini.txt", alwaysShowDialog="0",
+                        fileMode=NEW_NAME, addLineFeed="0", replaceEnabled="1",
+                        replaceFrom=",", replaceTo="-", stampEnabled="1", dateStyle="2",
+                        dateSepChar=".", delimiterIndex="4")
+    session.write_bytes("Tamsel.ini", ini)
+    start_session(session, None)
+    session.session_window()
+    record, before, after = send_timed(session, b"A,B")
+    assert_ok(record)
+    assert close_and_exit(session) == 1
+    line = DAY + r"\." + MONTH + r"\." + YEAR + r"\\" + HMS + r"\\A-B\r"
+    assert_stamped(line, session.read_bytes("fromini.txt").decode("latin-1"), before, after)
+    assert session.read_bytes("Tamsel.ini") == ini
