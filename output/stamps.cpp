@@ -27,6 +27,25 @@ void appendCharToLine(char character) {
 
 namespace {
 
+// value as "%0*d" with width 2 or 4. Clock values take the quick way; any
+// other int still gets its full decimal text.
+void formatPadded(char (&out)[16], int value, int width) {
+    if (value < 0 || value > 9999) {
+        std::snprintf(out, sizeof out, "%0*d", width, value);
+        return;
+    }
+    char digits[4] = {
+        static_cast<char>('0' + value / 1000), static_cast<char>('0' + value / 100 % 10),
+        static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
+    int first = value >= 1000 ? 0 : value >= 100 ? 1 : 2;
+    if (4 - width < first) {
+        first = 4 - width;
+    }
+    int length = 4 - first;
+    std::memcpy(out, digits + first, static_cast<std::size_t>(length));
+    out[length] = '\0';
+}
+
 // Appends the present elements in order, the separator standing only between
 // two present elements.
 void appendElements(const char* const texts[3], const std::uint8_t flags[3], bool separatorOn,
@@ -58,12 +77,12 @@ void DateStamp() {
     char month[16];
     char day[16];
     if (settings.yearTwoDigits == 1) {
-        std::snprintf(year, sizeof year, "%02d", now.year % 100);
+        formatPadded(year, now.year % 100, 2);
     } else {
-        std::snprintf(year, sizeof year, "%04d", now.year);
+        formatPadded(year, now.year, 4);
     }
-    std::snprintf(month, sizeof month, "%02d", now.month);
-    std::snprintf(day, sizeof day, "%02d", now.day);
+    formatPadded(month, now.month, 2);
+    formatPadded(day, now.day, 2);
 
     const char* texts[3];
     std::uint8_t flags[3];
@@ -96,9 +115,9 @@ void TimeStamp() {
     char hour[16];
     char minute[16];
     char second[16];
-    std::snprintf(hour, sizeof hour, "%02d", now.hour);
-    std::snprintf(minute, sizeof minute, "%02d", now.minute);
-    std::snprintf(second, sizeof second, "%02d", now.second);
+    formatPadded(hour, now.hour, 2);
+    formatPadded(minute, now.minute, 2);
+    formatPadded(second, now.second, 2);
     const char* texts[3] = {hour, minute, second};
     const std::uint8_t flags[3] = {settings.hourOn, settings.minuteOn, settings.secondOn};
     appendElements(texts, flags, settings.timeSepOn != 0, settings.timeSepChar);

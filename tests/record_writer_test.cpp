@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -141,6 +142,20 @@ TEST_F(RecordWriterTest, TwoDigitYearIsTheLastTwoDigits) {
         fake::platform.clock.year = y[0];
         char expected[3] = {static_cast<char>('0' + y[1] / 10), static_cast<char>('0' + y[1] % 10)};
         EXPECT_EQ(stamps(), expected) << y[0];
+    }
+}
+
+TEST_F(RecordWriterTest, ElementTextsMatchPrintfForAnyClockValue) {
+    settings.separateStamps = 0;
+    settings.dateSepChar[0] = '|';
+    settings.timeSepChar[0] = '|';
+    const int values[] = {0, 5, 9, 10, 59, 99, 100, 999, 1000, 2026, 9999, 10000, -1, -2147483647};
+    for (int value : values) {
+        fake::platform.clock = {value, value, value, value, value, value};
+        char expected[128];
+        std::snprintf(expected, sizeof expected, "%04d|%02d|%02d%02d|%02d|%02d", value, value,
+                      value, value, value, value);
+        EXPECT_EQ(stamps(), expected) << value;
     }
 }
 
