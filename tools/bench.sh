@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The benchmark: core throughput natively, then latency, idle CPU and start-up
+# of Tamsel.exe under Wine beside a plain script. Writes docs/benchmark.md and
+# docs/latency-histogram.png. Takes a few minutes; not a test.
+# Usage: tools/bench.sh [--records N] [--idle SECONDS] [--starts N]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/setup.sh
+if ! dpkg-query -W -f='${Status}' python3-matplotlib 2>/dev/null | grep -q 'install ok installed'; then
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends python3-matplotlib
+fi
+tools/build.sh >/dev/null
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/bench -j2 --target core_bench >/dev/null
+exec /usr/bin/python3 tools/bench.py "$@"
