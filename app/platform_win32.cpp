@@ -12,16 +12,23 @@ std::size_t writeOutputFile(const char* bytes, std::size_t count) {
     if (!outputFileReady) {
         return 0;
     }
+    LARGE_INTEGER lineStart = {};
+    LARGE_INTEGER here = {};
+    bool positionKnown = SetFilePointerEx(outputFile, here, &lineStart, FILE_CURRENT) != FALSE;
     DWORD written = 0;
-    if (!WriteFile(outputFile, bytes, static_cast<DWORD>(count), &written, nullptr)) {
-        return 0;
-    }
+    BOOL wrote = WriteFile(outputFile, bytes, static_cast<DWORD>(count), &written, nullptr);
     // The base deletes a record once it is answered "OK": only what reached
     // the disk counts as written.
-    if (!FlushFileBuffers(outputFile)) {
-        return 0;
+    if (wrote && written == count && FlushFileBuffers(outputFile)) {
+        return written;
     }
-    return written;
+    // A line cut short by a full disk would run into the next record's line:
+    // take it back out, so the file holds whole lines only.
+    if (positionKnown) {
+        SetFilePointerEx(outputFile, lineStart, nullptr, FILE_BEGIN);
+        SetEndOfFile(outputFile);
+    }
+    return 0;
 }
 
 void readLocalClock(LocalClockReading* reading) {

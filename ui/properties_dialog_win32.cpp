@@ -19,9 +19,11 @@ int timeOptionsShown = 0;
 // of pixels, which matches the template while Windows scales the program.
 constexpr int kPanelWidthPixels = 258;
 
-// Capacities of the texts read back on OK, terminators included.
+// Capacities of the texts read back on OK, terminators included. The file
+// name is read whole: a long name that Browse put there must not silently
+// become another, shorter one.
 constexpr int kDirectoryCapacity = 255;
-constexpr int kFileNameCapacity = 62;
+constexpr int kFileNameCapacity = static_cast<int>(kTextFieldSize);
 
 const char* const comPortItems[] = {"COM1", "COM2", "COM3", "COM4", "COM5",
                                     "COM6", "COM7", "COM8", "COM9"};
