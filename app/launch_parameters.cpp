@@ -9,99 +9,20 @@ int launchedWithPath = 0;
 
 namespace {
 
-constexpr int kSlotCount = 28;
-
-enum class SlotKind {
-    IntegerDigit, // 32-bit field; accepts lowest..highest; stores code - offset
-    ByteDigit,    // 8-bit field; accepts lowest..highest; stores code - offset
-    IntegerCode,  // 32-bit character code; any byte, NUL included
-    TextChar,     // one-character text; any byte, NUL included
-};
-
-struct Slot {
-    SlotKind kind;
-    unsigned char lowest;
-    unsigned char highest;
-    int offset;
-    std::int32_t ReaderSettings::*integerField;
-    std::uint8_t ReaderSettings::*byteField;
-    char (ReaderSettings::*textField)[2];
-};
-
-// The one-based slots: "1".."highest", stored as code - 49.
-constexpr Slot oneBased(std::int32_t ReaderSettings::*field, unsigned char highest) {
-    return {SlotKind::IntegerDigit, '1', highest, 49, field, nullptr, nullptr};
-}
-// The zero-based 32-bit slots: "0" or "1", stored as code - 48.
-constexpr Slot flag(std::int32_t ReaderSettings::*field) {
-    return {SlotKind::IntegerDigit, '0', '1', 48, field, nullptr, nullptr};
-}
-// The 8-bit slots: "0" or "1" only (delimiter and date style included).
-constexpr Slot byteDigit(std::uint8_t ReaderSettings::*field) {
-    return {SlotKind::ByteDigit, '0', '1', 48, nullptr, field, nullptr};
-}
-constexpr Slot integerCode(std::int32_t ReaderSettings::*field) {
-    return {SlotKind::IntegerCode, 0, 0, 0, field, nullptr, nullptr};
-}
-constexpr Slot textChar(char (ReaderSettings::*field)[2]) {
-    return {SlotKind::TextChar, 0, 0, 0, nullptr, nullptr, field};
-}
-
-// Slot n lies at offset 2n after the comma.
-const Slot kSlots[kSlotCount] = {
-    oneBased(&ReaderSettings::comPortIndex, '9'), // 0
-    oneBased(&ReaderSettings::baudIndex, '8'),    // 1
-    oneBased(&ReaderSettings::fileMode, '3'),     // 2
-    flag(&ReaderSettings::addReturn),             // 3
-    flag(&ReaderSettings::addLineFeed),           // 4
-    flag(&ReaderSettings::showErrors),            // 5
-    flag(&ReaderSettings::viewData),              // 6
-    flag(&ReaderSettings::alwaysShowDialog),      // 7
-    flag(&ReaderSettings::replaceEnabled),        // 8
-    integerCode(&ReaderSettings::replaceFrom),    // 9
-    integerCode(&ReaderSettings::replaceTo),      // 10
-    flag(&ReaderSettings::stampEnabled),          // 11
-    flag(&ReaderSettings::stampEnabled),          // 12, decides over 11
-    byteDigit(&ReaderSettings::stampAtBottom),    // 13
-    byteDigit(&ReaderSettings::separateStamps),   // 14
-    byteDigit(&ReaderSettings::delimiterIndex),   // 15, "0" and "1" only
-    byteDigit(&ReaderSettings::yearOn),           // 16
-    byteDigit(&ReaderSettings::yearTwoDigits),    // 17
-    byteDigit(&ReaderSettings::monthOn),          // 18
-    byteDigit(&ReaderSettings::dayOn),            // 19
-    byteDigit(&ReaderSettings::dateSepOn),        // 20
-    textChar(&ReaderSettings::dateSepChar),       // 21
-    byteDigit(&ReaderSettings::dateStyle),        // 22, "0" and "1" only
-    byteDigit(&ReaderSettings::hourOn),           // 23
-    byteDigit(&ReaderSettings::minuteOn),         // 24
-    byteDigit(&ReaderSettings::secondOn),         // 25
-    byteDigit(&ReaderSettings::timeSepOn),        // 26
-    textChar(&ReaderSettings::timeSepChar),       // 27
-};
+constexpr std::size_t kSlotCount = 28;
+// The repeated stamp switch: applied after slot 11, so it decides when it
+// holds a digit.
+constexpr std::size_t kRepeatedStampSlot = 12;
 
 // code is the slot's byte taken as unsigned, so 128..255 lie above every digit
 // and are never accepted by a range-tested slot.
-void applySlot(const Slot& slot, unsigned char code) {
-    const bool accepted = code >= slot.lowest && code <= slot.highest;
-    switch (slot.kind) {
-    case SlotKind::IntegerDigit:
-        if (accepted) {
-            settings.*slot.integerField = static_cast<std::int32_t>(code) - slot.offset;
-        }
-        break;
-    case SlotKind::ByteDigit:
-        if (accepted) {
-            settings.*slot.byteField = static_cast<std::uint8_t>(code - slot.offset);
-        }
-        break;
-    case SlotKind::IntegerCode:
-        settings.*slot.integerField = code;
-        break;
-    case SlotKind::TextChar:
-        (settings.*slot.textField)[0] = static_cast<char>(code);
-        (settings.*slot.textField)[1] = '\0';
-        break;
+void applySlot(const SettingValue& value, unsigned char code) {
+    bool rangeTested =
+        value.kind == SettingValueKind::IntegerDigit || value.kind == SettingValueKind::ByteDigit;
+    if (rangeTested && (code < value.offset || code > value.highest)) {
+        return;
     }
+    storeSettingValue(value, code);
 }
 
 bool isBlank(char character) {
@@ -140,7 +61,12 @@ void applyLaunchParameters(const char* parameterString) {
         const std::size_t offset = 2 * n;
         const unsigned char code =
             offset < slotsLength ? static_cast<unsigned char>(slots[offset]) : 0;
-        applySlot(kSlots[n], code);
+        // The repeated slot sets the stamp switch again; the slots after it
+        // line up with the values one place back.
+        const std::size_t valueIndex = n < kRepeatedStampSlot    ? n
+                                       : n == kRepeatedStampSlot ? kRepeatedStampSlot - 1
+                                                                 : n - 1;
+        applySlot(settingValues[valueIndex], code);
     }
 
     launchedWithPath = pathLength > 0 ? 1 : 0;

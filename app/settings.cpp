@@ -22,6 +22,88 @@ const std::int32_t baudRates[kBaudRateCount] = {115200, 57600, 38400, 19200,
                                                 9600,   4800,  2400,  1200};
 const char delimiterCharacters[kDelimiterCount + 1] = ",:;/\\";
 
+namespace {
+
+constexpr SettingValue oneBased(std::int32_t ReaderSettings::*field, unsigned char highest) {
+    return {SettingValueKind::IntegerDigit, 49, highest, field, nullptr, nullptr};
+}
+constexpr SettingValue flag(std::int32_t ReaderSettings::*field) {
+    return {SettingValueKind::IntegerDigit, 48, '1', field, nullptr, nullptr};
+}
+constexpr SettingValue byteDigit(std::uint8_t ReaderSettings::*field) {
+    return {SettingValueKind::ByteDigit, 48, '1', nullptr, field, nullptr};
+}
+constexpr SettingValue code(std::int32_t ReaderSettings::*field) {
+    return {SettingValueKind::IntegerCode, 0, 0, field, nullptr, nullptr};
+}
+constexpr SettingValue character(char (ReaderSettings::*field)[2]) {
+    return {SettingValueKind::TextChar, 0, 0, nullptr, nullptr, field};
+}
+
+} // namespace
+
+const SettingValue settingValues[kSettingValueCount] = {
+    oneBased(&ReaderSettings::comPortIndex, '9'),
+    oneBased(&ReaderSettings::baudIndex, '8'),
+    oneBased(&ReaderSettings::fileMode, '3'),
+    flag(&ReaderSettings::addReturn),
+    flag(&ReaderSettings::addLineFeed),
+    flag(&ReaderSettings::showErrors),
+    flag(&ReaderSettings::viewData),
+    flag(&ReaderSettings::alwaysShowDialog),
+    flag(&ReaderSettings::replaceEnabled),
+    code(&ReaderSettings::replaceFrom),
+    code(&ReaderSettings::replaceTo),
+    flag(&ReaderSettings::stampEnabled),
+    byteDigit(&ReaderSettings::stampAtBottom),
+    byteDigit(&ReaderSettings::separateStamps),
+    byteDigit(&ReaderSettings::delimiterIndex), // a parameter string gives "0" or "1" only
+    byteDigit(&ReaderSettings::yearOn),
+    byteDigit(&ReaderSettings::yearTwoDigits),
+    byteDigit(&ReaderSettings::monthOn),
+    byteDigit(&ReaderSettings::dayOn),
+    byteDigit(&ReaderSettings::dateSepOn),
+    character(&ReaderSettings::dateSepChar),
+    byteDigit(&ReaderSettings::dateStyle), // a parameter string gives "0" or "1" only
+    byteDigit(&ReaderSettings::hourOn),
+    byteDigit(&ReaderSettings::minuteOn),
+    byteDigit(&ReaderSettings::secondOn),
+    byteDigit(&ReaderSettings::timeSepOn),
+    character(&ReaderSettings::timeSepChar),
+};
+
+unsigned char encodeSettingValue(const SettingValue& value) {
+    switch (value.kind) {
+    case SettingValueKind::IntegerDigit:
+        return static_cast<unsigned char>((settings.*value.integerField & 0xFF) + value.offset);
+    case SettingValueKind::ByteDigit:
+        return static_cast<unsigned char>(settings.*value.byteField + value.offset);
+    case SettingValueKind::IntegerCode:
+        return static_cast<unsigned char>(settings.*value.integerField & 0xFF);
+    case SettingValueKind::TextChar:
+        return static_cast<unsigned char>((settings.*value.textField)[0]);
+    }
+    return 0;
+}
+
+void storeSettingValue(const SettingValue& value, unsigned char code) {
+    switch (value.kind) {
+    case SettingValueKind::IntegerDigit:
+        settings.*value.integerField = static_cast<std::int32_t>(code) - value.offset;
+        break;
+    case SettingValueKind::ByteDigit:
+        settings.*value.byteField = static_cast<std::uint8_t>(code - value.offset);
+        break;
+    case SettingValueKind::IntegerCode:
+        settings.*value.integerField = code;
+        break;
+    case SettingValueKind::TextChar:
+        (settings.*value.textField)[0] = static_cast<char>(code);
+        (settings.*value.textField)[1] = '\0';
+        break;
+    }
+}
+
 char scratchLine[kScratchLineSize];
 int outputPathRefused = 0;
 

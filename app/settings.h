@@ -82,6 +82,33 @@ bool composeOutputPath();
 
 void resetStampLayout();
 
+// The one-character settings, in the order in which the settings file (lines
+// 3 to 29) and the parameter string (its slots, bar the repeated stamp switch)
+// hold them. Digits are stored as the character's code less offset.
+enum class SettingValueKind {
+    IntegerDigit, // 32-bit field, one digit
+    ByteDigit,    // 8-bit field, one digit
+    IntegerCode,  // 32-bit character code, the raw byte
+    TextChar,     // one-character text, the raw byte
+};
+
+struct SettingValue {
+    SettingValueKind kind;
+    int offset;            // 49 for one-based digits, 48 for zero-based, 0 for raw bytes
+    unsigned char highest; // the highest digit a parameter string may give
+    std::int32_t ReaderSettings::*integerField;
+    std::uint8_t ReaderSettings::*byteField;
+    char (ReaderSettings::*textField)[2];
+};
+
+constexpr std::size_t kSettingValueCount = 27;
+extern const SettingValue settingValues[kSettingValueCount];
+
+// The field as its one character: the digit, or the low 8 bits raw.
+unsigned char encodeSettingValue(const SettingValue& value);
+// Sets the field from its character, without a range test.
+void storeSettingValue(const SettingValue& value, unsigned char code);
+
 // Copies a zero-terminated text into fixed storage; false, and an empty
 // destination, when it does not fit.
 bool copyText(char* destination, std::size_t capacity, const char* source);

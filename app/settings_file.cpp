@@ -12,101 +12,6 @@ namespace {
 constexpr char kSettingsFileName[] = "Tamsel.ini";
 constexpr std::size_t kMaxTextLength = kTextFieldSize - 1;
 
-// How one value line (lines 3 to 29) holds its field.
-enum class LineKind {
-    IntegerDigit, // 32-bit field, one digit: value + offset
-    ByteDigit,    // 8-bit field, one digit: value + offset
-    IntegerRaw,   // 32-bit character code: its low 8 bits, raw
-    TextRaw,      // one-character text: the character, raw
-};
-
-struct ValueLine {
-    LineKind kind;
-    int offset;
-    std::int32_t ReaderSettings::*integerField;
-    std::uint8_t ReaderSettings::*byteField;
-    char (ReaderSettings::*textField)[2];
-};
-
-constexpr ValueLine integerDigit(std::int32_t ReaderSettings::*field, int offset) {
-    return {LineKind::IntegerDigit, offset, field, nullptr, nullptr};
-}
-constexpr ValueLine byteDigit(std::uint8_t ReaderSettings::*field) {
-    return {LineKind::ByteDigit, 48, nullptr, field, nullptr};
-}
-constexpr ValueLine integerRaw(std::int32_t ReaderSettings::*field) {
-    return {LineKind::IntegerRaw, 0, field, nullptr, nullptr};
-}
-constexpr ValueLine textRaw(char (ReaderSettings::*field)[2]) {
-    return {LineKind::TextRaw, 0, nullptr, nullptr, field};
-}
-
-constexpr std::size_t kValueLineCount = 27;
-
-// Lines 3 to 29, in file order.
-const ValueLine kValueLines[kValueLineCount] = {
-    integerDigit(&ReaderSettings::comPortIndex, 49),     // 3
-    integerDigit(&ReaderSettings::baudIndex, 49),        // 4
-    integerDigit(&ReaderSettings::fileMode, 49),         // 5
-    integerDigit(&ReaderSettings::addReturn, 48),        // 6
-    integerDigit(&ReaderSettings::addLineFeed, 48),      // 7
-    integerDigit(&ReaderSettings::showErrors, 48),       // 8
-    integerDigit(&ReaderSettings::viewData, 48),         // 9
-    integerDigit(&ReaderSettings::alwaysShowDialog, 48), // 10
-    integerDigit(&ReaderSettings::replaceEnabled, 48),   // 11
-    integerRaw(&ReaderSettings::replaceFrom),            // 12
-    integerRaw(&ReaderSettings::replaceTo),              // 13
-    integerDigit(&ReaderSettings::stampEnabled, 48),     // 14
-    byteDigit(&ReaderSettings::stampAtBottom),           // 15
-    byteDigit(&ReaderSettings::separateStamps),          // 16
-    byteDigit(&ReaderSettings::delimiterIndex),          // 17
-    byteDigit(&ReaderSettings::yearOn),                  // 18
-    byteDigit(&ReaderSettings::yearTwoDigits),           // 19
-    byteDigit(&ReaderSettings::monthOn),                 // 20
-    byteDigit(&ReaderSettings::dayOn),                   // 21
-    byteDigit(&ReaderSettings::dateSepOn),               // 22
-    textRaw(&ReaderSettings::dateSepChar),               // 23
-    byteDigit(&ReaderSettings::dateStyle),               // 24
-    byteDigit(&ReaderSettings::hourOn),                  // 25
-    byteDigit(&ReaderSettings::minuteOn),                // 26
-    byteDigit(&ReaderSettings::secondOn),                // 27
-    byteDigit(&ReaderSettings::timeSepOn),               // 28
-    textRaw(&ReaderSettings::timeSepChar),               // 29
-};
-
-unsigned char encodeValue(const ValueLine& line) {
-    switch (line.kind) {
-    case LineKind::IntegerDigit:
-        return static_cast<unsigned char>((settings.*line.integerField & 0xFF) + line.offset);
-    case LineKind::ByteDigit:
-        return static_cast<unsigned char>(settings.*line.byteField + line.offset);
-    case LineKind::IntegerRaw:
-        return static_cast<unsigned char>(settings.*line.integerField & 0xFF);
-    case LineKind::TextRaw:
-        return static_cast<unsigned char>((settings.*line.textField)[0]);
-    }
-    return 0;
-}
-
-// value is a byte of the file other than NUL, taken as unsigned 0..255.
-void decodeValue(const ValueLine& line, unsigned char value) {
-    switch (line.kind) {
-    case LineKind::IntegerDigit:
-        settings.*line.integerField = static_cast<std::int32_t>(value) - line.offset;
-        break;
-    case LineKind::ByteDigit:
-        settings.*line.byteField = static_cast<std::uint8_t>(value - line.offset);
-        break;
-    case LineKind::IntegerRaw:
-        settings.*line.integerField = value;
-        break;
-    case LineKind::TextRaw:
-        (settings.*line.textField)[0] = static_cast<char>(value);
-        (settings.*line.textField)[1] = '\0';
-        break;
-    }
-}
-
 // Length of a text field, never looking past its storage.
 std::size_t fieldLength(const char (&field)[kTextFieldSize]) {
     const void* terminator = std::memchr(field, '\0', kTextFieldSize);
@@ -159,7 +64,7 @@ bool setPathsFromModulePath(const char* modulePath) {
 std::size_t encodeSettingsFile(char* out, std::size_t capacity) {
     std::size_t directoryLength = fieldLength(settings.outputDirectory);
     std::size_t nameLength = fieldLength(settings.outputFileName);
-    std::size_t total = directoryLength + 2 + nameLength + 2 + kValueLineCount * 3;
+    std::size_t total = directoryLength + 2 + nameLength + 2 + kSettingValueCount * 3;
     if (out == nullptr || capacity < total) {
         return 0;
     }
@@ -172,8 +77,8 @@ std::size_t encodeSettingsFile(char* out, std::size_t capacity) {
     cursor += nameLength;
     *cursor++ = '\r';
     *cursor++ = '\n';
-    for (const ValueLine& line : kValueLines) {
-        *cursor++ = static_cast<char>(encodeValue(line));
+    for (const SettingValue& line : settingValues) {
+        *cursor++ = static_cast<char>(encodeSettingValue(line));
         *cursor++ = '\r';
         *cursor++ = '\n';
     }
@@ -207,15 +112,15 @@ void decodeSettingsFile(const char* bytes, std::size_t length) {
     if (byteAt(e) == '\n') {
         storeLine(settings.outputFileName, tail, secondCr);
         if (unsigned char comPort = byteAt(e + 1)) {
-            decodeValue(kValueLines[0], comPort);
+            storeSettingValue(settingValues[0], comPort);
         }
     } else {
         storeLine(settings.outputFileName, tail, tailLength);
     }
 
-    for (std::size_t k = 1; k < kValueLineCount; ++k) {
+    for (std::size_t k = 1; k < kSettingValueCount; ++k) {
         if (unsigned char value = byteAt(e + 1 + 3 * k)) {
-            decodeValue(kValueLines[k], value);
+            storeSettingValue(settingValues[k], value);
         }
     }
 }
