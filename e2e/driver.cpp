@@ -49,6 +49,19 @@
 //                               start a program with exactly this command
 //                               line; with --wait, wait for it and print its
 //                               exit code
+//   key        --vk K [--id N]  post WM_KEYDOWN and WM_KEYUP with virtual key K
+//                               to the control (or the window), as a key press
+//                               that the dialog's own message loop sees
+//   type       --id N --text T [--at P]
+//                               put the caret at position P (default: the
+//                               end of the text) and send WM_CHAR for each
+//                               character, as typing would
+//   focus                       print the control that has the keyboard focus
+//                               in the window's thread
+//   hold-port  --port NAME      open a serial port for reading and writing
+//                               without sharing, as another program holding
+//                               it would; print held=NAME and keep it open
+//                               until the time limit has passed
 //
 // Output: one line per item, tab-separated key=value fields. Values are
 // escaped so that a line never holds a tab or a line break: "\\" for a
@@ -97,8 +110,11 @@ struct Options {
     long state = -1;
     std::string answer = "ok";
     std::string cmdline;
+    std::string port;
     bool wait = false;
     DWORD timeoutMs = 10000;
+    long vk = -1;
+    long at = -1;
 };
 
 std::string escape(const std::string& in) {
@@ -699,6 +715,22 @@ int cmdSpawn(const Options& o, const Deadline& deadline) {
     return result;
 }
 
+int cmdHoldPort(const Options& o, const Deadline& deadline) {
+    HANDLE port = CreateFileA(o.port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        std::printf("error=open\tcode=%lu\n", GetLastError());
+        return kExitMissing;
+    }
+    std::printf("held=%s\n", escape(o.port).c_str());
+    std::fflush(stdout);
+    while (!deadline.passed())
+        Sleep(kPollMs);
+    CloseHandle(port);
+    std::printf("released=%s\n", escape(o.port).c_str());
+    return 0;
+}
+
 bool parseNumber(const char* text, long* value) {
     char* end = nullptr;
     *value = std::strtol(text, &end, 0);
@@ -708,6 +740,75 @@ bool parseNumber(const char* text, long* value) {
 int usage(const char* why) {
     std::fprintf(stderr, "e2e_driver: %s (see the comment at the top of driver.cpp)\n", why);
     return kExitUsage;
+}
+
+// Posted, so that the dialog's message loop takes the key through
+// IsDialogMessage as it takes the user's keys (Escape, Enter, Tab).
+int cmdKey(const Options& o, const Deadline& deadline) {
+    if (o.vk <= 0 || o.vk > 0xFE)
+        return usage("--vk 1..254 is required");
+    HWND window = targetWindow(o, deadline);
+    if (!window)
+        return kExitTimeout;
+    HWND target = window;
+    if (o.id >= 0) {
+        target = targetControl(window, o);
+        if (!target)
+            return kExitMissing;
+    }
+    UINT scan = MapVirtualKeyA(static_cast<UINT>(o.vk), MAPVK_VK_TO_VSC);
+    LPARAM down = 1 | static_cast<LPARAM>(scan << 16);
+    LPARAM up = down | (static_cast<LPARAM>(3) << 30);
+    PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(o.vk), down);
+    PostMessageA(target, WM_KEYUP, static_cast<WPARAM>(o.vk), up);
+    std::printf("key=%ld\n", o.vk);
+    return 0;
+}
+
+int cmdType(const Options& o, const Deadline& deadline) {
+    if (o.id < 0 || !o.textGiven)
+        return usage("--id and --text are required");
+    HWND window = targetWindow(o, deadline);
+    if (!window)
+        return kExitTimeout;
+    HWND control = targetControl(window, o);
+    if (!control)
+        return kExitMissing;
+    DWORD_PTR result = 0;
+    WPARAM caret = static_cast<WPARAM>(o.at);
+    if (o.at < 0) {
+        SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                            &result);
+        caret = static_cast<WPARAM>(result);
+    }
+    SendMessageTimeoutA(control, EM_SETSEL, caret, static_cast<LPARAM>(caret), SMTO_ABORTIFHUNG,
+                        kSendTimeoutMs, &result);
+    for (unsigned char c : o.text) {
+        if (!SendMessageTimeoutA(control, WM_CHAR, c, 1, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
+            return timedOut("WM_CHAR not handled");
+    }
+    std::string now;
+    controlText(control, &now);
+    std::printf("text=%s\n", escape(now).c_str());
+    return 0;
+}
+
+int cmdFocus(const Options& o, const Deadline& deadline) {
+    HWND window = targetWindow(o, deadline);
+    if (!window)
+        return kExitTimeout;
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+        return missing("thread information");
+    if (!info.hwndFocus) {
+        std::printf("id=none\n");
+        return 0;
+    }
+    std::printf("id=%d\tclass=%s\tparent=%s\n", GetDlgCtrlID(info.hwndFocus),
+                escape(className(info.hwndFocus)).c_str(),
+                handleText(GetParent(info.hwndFocus)).c_str());
+    return 0;
 }
 
 } // namespace
@@ -753,6 +854,8 @@ int main(int argc, char** argv) {
             o.answer = value;
         } else if (name == "--cmdline") {
             o.cmdline = unescape(value);
+        } else if (name == "--port") {
+            o.port = value;
         } else if (!numeric) {
             return usage("bad or unknown option");
         } else if (name == "--has-id") {
@@ -766,6 +869,10 @@ int main(int argc, char** argv) {
             o.codeGiven = true;
         } else if (name == "--state") {
             o.state = number;
+        } else if (name == "--vk") {
+            o.vk = number;
+        } else if (name == "--at") {
+            o.at = number;
         } else if (name == "--timeout") {
             o.timeoutMs = static_cast<DWORD>(number < 0 ? 0 : number);
         } else {
@@ -789,8 +896,10 @@ int main(int argc, char** argv) {
         return usage("--state is required");
     if (c == "spawn" && o.cmdline.empty())
         return usage("--cmdline is required");
+    if (c == "hold-port" && o.port.empty())
+        return usage("--port is required");
     bool selects = o.titleGiven || !o.titleContains.empty() || !o.className.empty();
-    if (c != "spawn" && c != "windows" && !selects)
+    if (c != "spawn" && c != "windows" && c != "hold-port" && !selects)
         return usage("--title, --title-contains or --class is required");
 
     Deadline deadline(o.timeoutMs);
@@ -833,6 +942,14 @@ int main(int argc, char** argv) {
         result = cmdTerminate(o, deadline);
     else if (c == "spawn")
         result = cmdSpawn(o, deadline);
+    else if (c == "hold-port")
+        result = cmdHoldPort(o, deadline);
+    else if (c == "key")
+        result = cmdKey(o, deadline);
+    else if (c == "type")
+        result = cmdType(o, deadline);
+    else if (c == "focus")
+        result = cmdFocus(o, deadline);
     else
         return usage("unknown command");
     std::fflush(stdout);

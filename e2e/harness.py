@@ -571,3 +571,147 @@ def settings_file(directory, file_name, **fields):
     lines = [directory, file_name] + [values[name] for name in PARAMETER_SLOTS
                                       if name != "stampEnabledAgain"]
     return b"".join(line.encode("latin-1") + b"\r\n" for line in lines)
+
+
+# --- the properties dialog -----------------------------------------------------
+
+DIRECTORY_ID = 601
+FILE_NAME_ID = 602
+TOGGLE_PANEL_ID = 502
+BROWSE_ID = 501
+# The file-name box of the platform's save-file dialog (a combo box holding
+# an edit in the new-style dialog).
+FILE_DIALOG_NAME_ID = 1148
+SCREEN_SIZE = (1024, 768)  # as Xvfb is started above
+VK_TAB, VK_ESCAPE = 0x09, 0x1B
+
+
+def _rectangle(text):
+    return tuple(int(v) for v in text.split(","))
+
+
+class PropertiesDialog:
+    """The properties dialog of one run, through the driver. Commands whose
+    effect the tests read back at once (texts, lists, check boxes, the panel
+    toggle) are sent and waited for; OK, Cancel and Browse are posted,
+    because their handlers end the dialog or open a modal one."""
+
+    def __init__(self, session):
+        self.session = session
+        # Only this dialog has the directory edit; the session dialog and
+        # message boxes share its caption.
+        self.select = ["--title", escape(CAPTION), "--has-id", DIRECTORY_ID]
+
+    def _run(self, *args, timeout_ms=10000):
+        result = self.session.driver(*(list(args[:1]) + self.select + list(args[1:])),
+                                     timeout_ms=timeout_ms)
+        assert result.ok, result
+        return result
+
+    def wait(self, timeout_ms=30000):
+        """Waits until the dialog is shown; returns the driver's row."""
+        return self._run("wait-window", timeout_ms=timeout_ms).rows[0]
+
+    def is_open(self, timeout_ms=1000):
+        result = self.session.driver("wait-window", *self.select, timeout_ms=timeout_ms)
+        return result.ok
+
+    def text(self, control_id):
+        return self._run("get-text", "--id", control_id).get("text")
+
+    def set_text(self, control_id, text):
+        """Replaces the text (WM_SETTEXT); returns what the control shows."""
+        return self._run("set-text", "--id", control_id, "--text", escape(text)).get("text")
+
+    def type(self, control_id, text, at=None):
+        """Types at the caret (the end, or position `at`); returns what the
+        control shows afterwards."""
+        args = ["type", "--id", control_id, "--text", escape(text)]
+        if at is not None:
+            args += ["--at", at]
+        return self._run(*args).get("text")
+
+    def click(self, control_id):
+        """A click that the dialog handles before this returns: the button's
+        notification, sent. Not for buttons that end the dialog."""
+        self._run("notify", "--id", control_id, "--code", 0)
+
+    def press(self, control_id):
+        """A posted click, for OK, Cancel and Browse."""
+        self._run("click", "--id", control_id)
+
+    def checked(self, control_id):
+        return int(self._run("checked", "--id", control_id).get("checked"))
+
+    def combo(self, control_id):
+        """(selected index, [item texts])"""
+        rows = self._run("combo", "--id", control_id).rows
+        return int(rows[0]["selected"]), [row["item"] for row in rows[1:]]
+
+    def choose(self, control_id, index):
+        """Selects a list item with the notification a user's choice sends."""
+        self._run("select", "--id", control_id, "--index", index)
+
+    def rect(self):
+        """The window's rectangle on the screen: (left, top, right, bottom)."""
+        return _rectangle(self._run("rect").get("screen"))
+
+    def client_size(self):
+        return _rectangle(self._run("rect").get("client"))
+
+    def control_rect(self, control_id):
+        """A control's rectangle in the dialog's client area."""
+        return _rectangle(self._run("rect", "--id", control_id).get("parent"))
+
+    def focus(self):
+        return self._run("focus").get("id")
+
+    def wait_focus(self, control_id, timeout=15.0):
+        """Polls until the control has the keyboard focus; returns the id
+        that had it last."""
+        deadline = time.monotonic() + timeout
+        while True:
+            now = self.focus()
+            if now == str(control_id) or time.monotonic() > deadline:
+                return now
+            time.sleep(0.1)
+
+    def key(self, vk, control_id=None):
+        """A key press, posted to a control or to the dialog itself."""
+        args = ["key", "--vk", vk]
+        if control_id is not None:
+            args += ["--id", control_id]
+        self._run(*args)
+
+    def close_box(self):
+        self._run("close")
+
+
+class FileDialog:
+    """The platform's save-file dialog opened by Browse."""
+
+    def __init__(self, session):
+        self.session = session
+        self.select = ["--class", "#32770", "--has-id", FILE_DIALOG_NAME_ID]
+
+    def _run(self, *args, timeout_ms=10000):
+        result = self.session.driver(*(list(args[:1]) + self.select + list(args[1:])),
+                                     timeout_ms=timeout_ms)
+        assert result.ok, result
+        return result
+
+    def wait(self, timeout_ms=30000):
+        return self._run("wait-window", timeout_ms=timeout_ms).rows[0]
+
+    def text(self, control_id):
+        return self._run("get-text", "--id", control_id).get("text")
+
+    def choose(self, path):
+        """Types the full path into the file-name box and presses Save."""
+        self._run("set-text", "--id", FILE_DIALOG_NAME_ID, "--text", escape(path))
+        self._run("command", "--id", 1)
+        self._run("wait-gone", timeout_ms=15000)
+
+    def cancel(self):
+        self._run("command", "--id", 2)
+        self._run("wait-gone", timeout_ms=15000)

@@ -32,13 +32,15 @@ bool stopRequested() {
 }
 
 // Reads everything waiting in the input queue, at most one buffer per read,
-// and hands it on. Returns when the queue is empty or a read fails.
-void drainInputQueue(OVERLAPPED* readRecord) {
+// and hands it on. Returns how many bytes it took, when the queue is empty or
+// a read fails.
+DWORD drainInputQueue(OVERLAPPED* readRecord) {
+    DWORD taken = 0;
     while (linkRunning) {
         DWORD errors = 0;
         COMSTAT status = {};
         if (!ClearCommError(portHandle, &errors, &status) || status.cbInQue == 0) {
-            return;
+            return taken;
         }
         DWORD wanted = status.cbInQue < kReadChunk ? status.cbInQue : kReadChunk;
         DWORD got = 0;
@@ -49,13 +51,15 @@ void drainInputQueue(OVERLAPPED* readRecord) {
         }
         if (!done) {
             ClearCommError(portHandle, &errors, nullptr);
-            return;
+            return taken;
         }
         if (got == 0) {
-            return;
+            return taken;
         }
         feedBytes(readBuffer, got);
+        taken += got;
     }
+    return taken;
 }
 
 // Waits for a character-received event. Returns false when the wait failed;
@@ -109,11 +113,17 @@ DWORD WINAPI receiverThreadMain(LPVOID) {
                 }
                 continue;
             }
-            failedWaitsInRow = 0;
         }
         // Whatever the event, take what is queued: bytes that came while a
         // frame was being handled are read without waiting for another.
-        drainInputQueue(&readRecord);
+        DWORD taken = drainInputQueue(&readRecord);
+        // A driver whose waits keep ending with nothing to read is no better
+        // than one whose waits fail: count those too, or the loop would spin.
+        if (!polling && taken == 0 && ++failedWaitsInRow >= kFailedWaitsBeforePolling) {
+            polling = true;
+        } else if (taken > 0) {
+            failedWaitsInRow = 0;
+        }
     }
 
     PurgeComm(portHandle, PURGE_RXCLEAR);

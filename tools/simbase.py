@@ -475,5 +475,106 @@ def main(argv=None):
     return 1 if failed else 0
 
 
+# --- line noise ----------------------------------------------------------
+
+# The system keeps at most this many bytes of one frame, its "@" and CR
+# included; a data frame thus carries at most 240 payload bytes.
+FRAME_LIMIT = 251
+PAYLOAD_LIMIT = FRAME_LIMIT - 11
+
+_AT = 0x40
+_CR = 0x0D
+_IN_FRAME = bytes(b for b in range(1, 256) if b not in (_AT, _CR))
+_HIGH = bytes(range(128, 256))
+# What a line picks up between frames: any byte, NUL and CR more often than
+# the rest, but never an "@", which would open a frame.
+_JUNK = bytes([0, 0, 0, _CR, _CR]) + _HIGH + bytes(b for b in range(1, 128) if b != _AT)
+
+NOISE_KINDS = ("junk", "bare-crs", "nuls", "high", "overlong", "overlong-cr",
+               "overlong-data", "foreign", "short-dt", "abandoned")
+
+
+def random_payload(rng, length=None):
+    """Random bytes that can stand in a payload: anything but NUL (which
+    would end it), "@" and CR. `length` defaults to a random 0..240."""
+    if length is None:
+        length = rng.choice([0, PAYLOAD_LIMIT, rng.randint(0, PAYLOAD_LIMIT)])
+    return bytes(rng.choice(_IN_FRAME) for _ in range(length))
+
+
+def random_frame(rng, payload=None):
+    """A valid data frame with a random unit number, echo byte and payload;
+    returns (frame, unit, echo, payload)."""
+    unit = rng.randint(0, 99)
+    echo = bytes([rng.choice(_IN_FRAME)])
+    if payload is None:
+        payload = random_payload(rng)
+    return data_frame(payload, unit, echo), unit, echo, payload
+
+
+def noise_chunk(rng, kind):
+    """One piece of noise that no system may store or answer. Every kind but
+    "abandoned" leaves the assembler hunting for an "@" or skipping an
+    over-long frame; "abandoned" is a frame without its CR and must be
+    followed at once by an "@"."""
+    if kind == "junk":
+        return bytes(rng.choice(_JUNK) for _ in range(rng.randint(1, 40)))
+    if kind == "bare-crs":
+        return b"\r" * rng.randint(1, 5)
+    if kind == "nuls":
+        return b"\x00" * rng.randint(1, 20)
+    if kind == "high":
+        return bytes(rng.choice(_HIGH) for _ in range(rng.randint(1, 60)))
+    if kind in ("overlong", "overlong-cr"):
+        # No CR among the first 251 bytes: never handed on.
+        body = bytes(rng.choice(_IN_FRAME) for _ in range(rng.randint(FRAME_LIMIT, 400)))
+        return b"@" + body + (b"\r" if kind == "overlong-cr" else b"")
+    if kind == "overlong-data":
+        # A data frame one or more bytes past the limit, CR included.
+        payload = random_payload(rng, rng.randint(PAYLOAD_LIMIT + 1, PAYLOAD_LIMIT + 20))
+        return data_frame(payload, rng.randint(0, 99), b"1")
+    if kind == "foreign":
+        return rng.choice([
+            b"@ZZ0001I41FOREIGN\r",  # neither a start answer nor data
+            b"@DT0001I51WRONGTYPE\r",  # "I5", not "I4"
+            b"@DT0001X41WRONGTYPE\r",  # "X4", not "I4"
+            b"@BS\r",  # a repeated start answer is not answered
+            b"@\r",
+        ])
+    if kind == "short-dt":
+        # Too short to hold the "I4": the checks must not read what an
+        # earlier frame left behind.
+        return rng.choice([b"@DT\r", b"@DT00\r", b"@DT0001\r", b"@DT0001I\r"])
+    if kind == "abandoned":
+        frame, _, _, _ = random_frame(rng, random_payload(rng, rng.randint(0, 60)))
+        return frame[:-1]
+    raise ValueError("unknown noise kind %r" % kind)
+
+
+def noisy_stream(rng, frames, most=3, kinds=NOISE_KINDS):
+    """The frames in order, each preceded by up to `most` pieces of noise of
+    the given kinds. An abandoned frame is always the last piece before a
+    frame, so that the frame's "@" abandons it."""
+    out = bytearray()
+    for frame in frames:
+        pieces = [rng.choice(kinds) for _ in range(rng.randint(0, most))]
+        pieces.sort(key=lambda kind: kind == "abandoned")
+        for kind in pieces:
+            out += noise_chunk(rng, kind)
+        out += frame
+    out += noise_chunk(rng, "junk")
+    return bytes(out)
+
+
+def send_chunked(base, data, rng, largest=300):
+    """Writes `data` in pieces of random size, as fast as the line takes
+    them, so that frames and noise straddle the receiver's reads."""
+    i = 0
+    while i < len(data):
+        n = rng.randint(1, largest)
+        base.send_raw(data[i:i + n])
+        i += n
+
+
 if __name__ == "__main__":
     sys.exit(main())

@@ -1,0 +1,88 @@
+"""One long reading session: thousands of records back to back, each sent
+after the previous one was answered, and every one of them in the file
+exactly once, byte for byte.
+
+The count comes from TAMSEL_SOAK_RECORDS (default 300, about a minute and a
+half). The full run of 10,000 records takes about 40 minutes at the
+program's pace of four to five records a second:
+
+    TAMSEL_SOAK_RECORDS=10000 TAMSEL_E2E_DIR=build/e2e-soak \\
+        /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e/test_soak.py
+
+TAMSEL_E2E_SEED repeats the random payloads of an earlier run.
+"""
+
+import os
+import random
+import time
+
+from harness import parameter_string
+from simbase import acknowledgement_for, random_payload
+from test_faults import (find_tamsel_pid, progress_for, resident_kib, run_seed,
+                         start_session)
+
+RECORDS = int(os.environ.get("TAMSEL_SOAK_RECORDS", "300"))
+# A heap or handle leak of a few hundred bytes a record shows at this count;
+# Wine's own caches stay well below it.
+LEAK_KIB_PER_RECORD = 2.0
+LEAK_KIB_FLOOR = 8 * 1024
+ECHOES = b"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+
+
+def soak_payloads(rng, count):
+    """Unique payloads of every length and byte a payload may hold: each
+    begins with its own number, so a doubled or swapped line shows."""
+    payloads = []
+    for i in range(1, count + 1):
+        head = b"%05d:" % i
+        payloads.append(head + random_payload(rng, rng.randint(0, 240 - len(head))))
+    return payloads
+
+
+def test_long_session_stores_every_record_once_in_order(session):
+    seed = run_seed()
+    rng = random.Random(seed)
+    payloads = soak_payloads(rng, RECORDS)
+    name = "soak.txt"
+    start_session(session, parameter_string(session.win_path(name), viewData="1"))
+    session.session_window()
+    pid = find_tamsel_pid(session)
+
+    started = time.monotonic()
+    rss_early = None
+    for i, payload in enumerate(payloads, start=1):
+        unit, echo = i % 100, bytes([ECHOES[i % len(ECHOES)]])
+        record = session.base.send_record(payload, unit=unit, echo=echo, ack_timeout=10)
+        assert record.ack == acknowledgement_for(unit, echo, b"OK"), (
+            "record %d of %d (seed %d): %r" % (i, RECORDS, seed, record.ack))
+        if i == min(50, RECORDS):
+            rss_early = resident_kib(pid)
+    elapsed = time.monotonic() - started
+    rss_late = resident_kib(pid)
+    latencies = sorted(r.latency_ms for r in session.base.records)
+    with open(session.logs / "soak-summary.txt", "w") as f:
+        f.write("records %d seed %d: %.1f s, %.2f records/s, latency ms median %.1f max %.1f, "
+                "resident KiB %s -> %s\n" % (RECORDS, seed, elapsed, RECORDS / elapsed,
+                                            latencies[len(latencies) // 2], latencies[-1],
+                                            rss_early, rss_late))
+
+    assert session.wait_progress(progress_for(RECORDS)) == progress_for(RECORDS)
+    session.click_close()
+    assert session.message_box("no") == (
+        "Done : %d records received.\nView the received data?" % RECORDS)
+    assert session.wait_exit(30) == 1
+
+    assert len(session.base.acks) == RECORDS
+    assert session.base.unexpected == b""
+    expected = b"".join(p + b"\r\n" for p in payloads)
+    stored = session.read_bytes(name)
+    if stored != expected:
+        lines = stored.split(b"\r\n")
+        first = next((i for i, (a, b) in enumerate(zip(lines, payloads)) if a != b),
+                     min(len(lines), len(payloads)))
+        raise AssertionError("seed %d: %d bytes stored, %d expected; first difference at "
+                             "record %d: %r" % (seed, len(stored), len(expected), first + 1,
+                                                lines[first:first + 1]))
+    growth = rss_late - rss_early
+    assert growth < LEAK_KIB_FLOOR + LEAK_KIB_PER_RECORD * RECORDS, (
+        "resident memory grew by %d KiB over %d records" % (growth, RECORDS))
