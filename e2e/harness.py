@@ -309,14 +309,21 @@ class WineEnv:
         gets its own time limit; this one only guards against a hang."""
         args = [str(a) for a in args] + ["--timeout", str(int(timeout_ms))]
         log_base = log_base or (self.logs / "driver")
-        process = self.spawn([str(self.driver_exe)] + args, log_base)
-        try:
-            rc = process.wait(timeout_ms / 1000.0 + 30)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-            rc = None
-        output = Path(str(log_base) + ".out").read_bytes().decode("latin-1")
+        for _ in range(3):
+            process = self.spawn([str(self.driver_exe)] + args, log_base)
+            try:
+                rc = process.wait(timeout_ms / 1000.0 + 30)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+                rc = None
+            output = Path(str(log_base) + ".out").read_bytes().decode("latin-1")
+            # Now and then Wine cannot start a process at all ("failed to map
+            # the shared user data", silent under WINEDEBUG=-all): it exits
+            # with 1 before the driver's code runs. The driver itself never
+            # ends with 1 without printing, so this start can be repeated.
+            if rc != 1 or output:
+                break
         return DriverResult(args, rc, output)
 
 

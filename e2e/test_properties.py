@@ -1,0 +1,486 @@
+"""The properties dialog end to end: Tamsel.exe started plainly, with a
+Tamsel.ini beside it, or with a parameter string that begins with a comma,
+and its dialog driven through the window driver.
+
+What is checked is what the user sees in the dialog, the settings file that
+OK leaves beside the program, and the reading session that follows (the
+base's start command, the output file where the dialog composed its path).
+"""
+
+import os
+
+import pytest
+
+from harness import (APPEND, BROWSE_ID, DIRECTORY_ID, FILE_DIALOG_NAME_ID, FILE_NAME_ID,
+                     NEW_NAME, SCREEN_SIZE, TOGGLE_PANEL_ID, VK_ESCAPE, VK_TAB,
+                     FileDialog, PropertiesDialog, parameter_string, settings_file)
+from simbase import acknowledgement_for
+
+OK_ID, CANCEL_ID = 1, 2
+PANEL_PIXELS = 258
+DATE_PREVIEW_ID, TIME_PREVIEW_ID = 901, 902
+
+# What the program holds with no settings file: the harness's test defaults
+# except that the session offers to view the data and the dialog is shown.
+PROGRAM_DEFAULTS = {"viewData": "1", "alwaysShowDialog": "1"}
+
+
+def saved(directory, name, **fields):
+    """The bytes OK should write, from the program's defaults and `fields`."""
+    return settings_file(directory, name, **dict(PROGRAM_DEFAULTS, **fields))
+
+
+def open_dialog(session, params=None, ini=None):
+    if ini is not None:
+        session.write_bytes("Tamsel.ini", ini)
+    session.start(params)
+    dialog = PropertiesDialog(session)
+    dialog.wait()
+    return dialog
+
+
+def read_after_ok(session, records=(), view_data=True, timeout=30):
+    """After OK: the base takes the start command (the settings file must be
+    written by then), records are sent and acknowledged, the session is
+    closed. Returns the settings file as it was when the port was opened."""
+    session.base.wait_start_command(timeout)
+    ini_at_start = session.read_bytes("Tamsel.ini")
+    session.base.answer_start()
+    session.session_window()
+    for payload in records:
+        record = session.base.send_record(payload)
+        assert record.ack == acknowledgement_for(record.unit, record.echo, b"OK"), record.ack
+    session.click_close()
+    if view_data:
+        assert session.message_box("no" if records else "ok") is not None
+    assert session.wait_exit(20) == 1
+    return ini_at_start
+
+
+def assert_centred(rect):
+    left, top, right, bottom = rect
+    width, height = right - left, bottom - top
+    assert (left, top) == (SCREEN_SIZE[0] // 2 - width // 2, SCREEN_SIZE[1] // 2 - height // 2)
+
+
+def assert_titles(dialog, date, time):
+    assert (dialog.text(DATE_PREVIEW_ID), dialog.text(TIME_PREVIEW_ID)) == (
+        "Date Format : " + date, "Time Format : " + time)
+
+
+# --- opening -------------------------------------------------------------------
+
+LIST_ITEMS = {
+    701: ["COM%d" % n for n in range(1, 10)],
+    702: ["115200", "57600", "38400", "19200", "9600"],
+    703: ["Overwrite", "Append", "New name"],
+    704: ["Add to record's top", "Appended to bottom"],
+    705: ["Comma (,)", "Colon (:)", "Semi-Colon (;)", "Slash (/)", "Back-Slash (\\)"],
+    711: ["4 Digits (YYYY)", "2 Digits (YY)"],
+    715: ["Year.Month.Day", "Month.Day.Year", "Day.Month.Year"],
+}
+CHECK_IDS = [801, 802, 803, 804, 805, 806, 807, 808, 811, 812, 813, 814, 821, 822, 823, 824]
+
+OPENING_CASES = [
+    dict(id="no-settings-file",
+         ini=None,
+         edits={FILE_NAME_ID: "", 603: "44", 604: "59", 614: "/", 624: ":"},
+         lists={701: 0, 702: 0, 703: 0, 704: 0, 705: 0, 711: 0, 715: 0},
+         checks=[1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1],
+         titles=("YYYY/MM/DD", "HH:MM:SS")),
+    # Every field away from its default; a replacement code above 127 must
+    # not come back negative.
+    dict(id="stored-settings",
+         ini=dict(directory="out", name="stored.txt", fields=dict(
+             comPortIndex="3", baudIndex="5", fileMode=NEW_NAME, addReturn="0",
+             showErrors="0", viewData="1", alwaysShowDialog="1", replaceEnabled="1",
+             replaceFrom="A", replaceTo="\xe9", stampEnabled="1", stampAtBottom="1",
+             separateStamps="0", delimiterIndex="4", yearTwoDigits="1", monthOn="0",
+             dateSepChar="-", dateStyle="2", minuteOn="0", timeSepOn="0", timeSepChar=".")),
+         edits={FILE_NAME_ID: "stored.txt", 603: "65", 604: "233", 614: "-", 624: "."},
+         lists={701: 2, 702: 4, 703: 2, 704: 1, 705: 4, 711: 1, 715: 2},
+         checks=[0, 1, 0, 1, 1, 1, 1, 0, 1, 0, 1, 1, 1, 0, 1, 0],
+         titles=("DD-YY", "HHSS")),
+]
+
+
+@pytest.mark.parametrize("case", OPENING_CASES, ids=[c["id"] for c in OPENING_CASES])
+def test_opening_shows_the_settings_narrow_and_centred(session, case):
+    directory = session.win_dir + "\\"
+    ini = None
+    if case["ini"]:
+        directory = session.win_path(case["ini"]["directory"])
+        ini = settings_file(directory, case["ini"]["name"], **case["ini"]["fields"])
+    dialog = open_dialog(session, ini=ini)
+
+    assert dialog.text(DIRECTORY_ID) == directory
+    for control_id, text in case["edits"].items():
+        assert (control_id, dialog.text(control_id)) == (control_id, text)
+    for control_id, selected in case["lists"].items():
+        assert (control_id, dialog.combo(control_id)) == (
+            control_id, (selected, LIST_ITEMS[control_id]))
+    assert [dialog.checked(i) for i in CHECK_IDS] == case["checks"]
+    assert_titles(dialog, *case["titles"])
+    assert dialog.text(TOGGLE_PANEL_ID) == ">>"
+
+    # Narrow: the left-hand panel, OK and Cancel inside, the date/time panel
+    # cut off.
+    assert_centred(dialog.rect())
+    client_width = dialog.client_size()[0]
+    for control_id in (TOGGLE_PANEL_ID, OK_ID, CANCEL_ID):
+        assert dialog.control_rect(control_id)[2] <= client_width
+    for control_id in (704, DATE_PREVIEW_ID, TIME_PREVIEW_ID):
+        assert dialog.control_rect(control_id)[0] >= client_width
+    assert dialog.focus() == str(DIRECTORY_ID)
+
+    dialog.press(CANCEL_ID)
+    assert session.wait_exit(20) == 1
+
+
+def test_panel_toggle_widens_and_narrows_by_a_fixed_amount(session):
+    dialog = open_dialog(session)
+    narrow = dialog.rect()
+    width, height = narrow[2] - narrow[0], narrow[3] - narrow[1]
+
+    dialog.click(TOGGLE_PANEL_ID)
+    wide = dialog.rect()
+    assert dialog.text(TOGGLE_PANEL_ID) == "<<"
+    assert (wide[2] - wide[0], wide[3] - wide[1]) == (width + PANEL_PIXELS, height)
+    assert_centred(wide)
+    client_width = dialog.client_size()[0]
+    for control_id in (704, 705, DATE_PREVIEW_ID, TIME_PREVIEW_ID):
+        assert dialog.control_rect(control_id)[2] <= client_width
+
+    dialog.click(TOGGLE_PANEL_ID)
+    assert dialog.text(TOGGLE_PANEL_ID) == ">>"
+    assert dialog.rect() == narrow
+    dialog.click(TOGGLE_PANEL_ID)
+    assert (dialog.text(TOGGLE_PANEL_ID), dialog.rect()) == ("<<", wide)
+
+    dialog.press(CANCEL_ID)
+    assert session.wait_exit(20) == 1
+
+
+# --- edits corrected in place ----------------------------------------------------
+
+def test_replacement_codes_are_clamped_undone_or_kept(session):
+    dialog = open_dialog(session)
+    # (edit, how, text, shown afterwards)
+    steps = [
+        (603, "set", "x", "44"),  # not a number: undone
+        (603, "set", "300", "255"),  # clamped
+        (603, "set", "", ""),  # emptied: stays empty, the code is kept
+        (604, "type", "7", "255"),  # 597
+        (604, "set", "0", "0"),  # the lowest code is accepted as it stands
+        (604, "type", "9", "09"),  # stored as 9, shown as typed
+        (604, "set", "3000000000", "0"),  # negative as a signed 32-bit value
+        (604, "set", "98", "98"),
+    ]
+    for control_id, how, text, shown in steps:
+        if how == "set":
+            now = dialog.set_text(control_id, text)
+        else:
+            now = dialog.type(control_id, text)
+        assert (control_id, text, now) == (control_id, text, shown)
+        assert dialog.text(control_id) == shown
+
+    dialog.set_text(DIRECTORY_ID, session.win_dir)
+    dialog.set_text(FILE_NAME_ID, "codes.txt")
+    dialog.press(OK_ID)
+    ini = read_after_ok(session)
+    assert ini == saved(session.win_dir, "codes.txt", replaceFrom="\xff", replaceTo="b")
+
+
+def test_separator_edits_keep_one_character(session):
+    dialog = open_dialog(session)
+    # (edit, how, text, position, shown afterwards, date title, time title)
+    steps = [
+        (614, "type", "-", None, "/", "YYYY/MM/DD", "HH:MM:SS"),  # behind: dropped
+        (614, "type", "-", 0, "-", "YYYY-MM-DD", "HH:MM:SS"),  # in front: kept
+        (614, "set", ".,", None, ".", "YYYY.MM.DD", "HH:MM:SS"),
+        (614, "set", "", None, "", "YYYYMMDD", "HH:MM:SS"),  # emptied: no separator
+        (614, "type", " ", None, " ", "YYYY MM DD", "HH:MM:SS"),
+        (624, "set", "h", None, "h", "YYYY MM DD", "HHhMMhSS"),
+        (624, "type", "m", None, "h", "YYYY MM DD", "HHhMMhSS"),
+    ]
+    for control_id, how, text, at, shown, date, time in steps:
+        if how == "set":
+            now = dialog.set_text(control_id, text)
+        else:
+            now = dialog.type(control_id, text, at=at)
+        assert (control_id, text, now) == (control_id, text, shown)
+        assert_titles(dialog, date, time)
+    assert dialog.checked(814) == 1
+
+    dialog.set_text(DIRECTORY_ID, session.win_dir)
+    dialog.set_text(FILE_NAME_ID, "seps.txt")
+    dialog.press(OK_ID)
+    ini = read_after_ok(session)
+    assert ini == saved(session.win_dir, "seps.txt", dateSepChar=" ", timeSepChar="h")
+
+
+def test_previews_follow_the_stamp_layout(session):
+    dialog = open_dialog(session)
+    dialog.click(TOGGLE_PANEL_ID)
+    # Each step builds on the one before: (control, action, date, time).
+    steps = [
+        (811, "click", "MM/DD", "HH:MM:SS"),  # year off
+        (811, "click", "YYYY/MM/DD", "HH:MM:SS"),
+        (711, 1, "YY/MM/DD", "HH:MM:SS"),  # two-digit year
+        (715, 1, "MM/DD/YY", "HH:MM:SS"),
+        (715, 2, "DD/MM/YY", "HH:MM:SS"),
+        (812, "click", "DD/YY", "HH:MM:SS"),  # month off
+        (711, 0, "DD/YYYY", "HH:MM:SS"),
+        (814, "click", "DDYYYY", "HH:MM:SS"),  # separator off
+        (812, "click", "DDMMYYYY", "HH:MM:SS"),
+        (814, "click", "DD/MM/YYYY", "HH:MM:SS"),
+        (715, 0, "YYYY/MM/DD", "HH:MM:SS"),
+        (811, "click", "MM/DD", "HH:MM:SS"),
+        (812, "click", "DD", "HH:MM:SS"),  # one element: no separator
+        (813, "click", "", "HH:MM:SS"),  # none: the prefix alone
+        (808, "click", "", "HH:MM:SS"),
+        (821, "click", "", "MM:SS"),  # hour off
+        (821, "click", "", "HH:MM:SS"),
+        (822, "click", "", "HH:SS"),  # minute off
+        (821, "click", "", "SS"),
+        (823, "click", "", ""),
+        (823, "click", "", "SS"),
+        (822, "click", "", "MM:SS"),
+        (824, "click", "", "MMSS"),  # separator off
+        (821, "click", "", "HHMMSS"),
+    ]
+    for control_id, action, date, time in steps:
+        if action == "click":
+            before = dialog.checked(control_id)
+            dialog.click(control_id)
+            assert dialog.checked(control_id) == 1 - before
+        else:
+            dialog.choose(control_id, action)
+        assert (control_id, dialog.text(DATE_PREVIEW_ID), dialog.text(TIME_PREVIEW_ID)) == (
+            control_id, "Date Format : " + date, "Time Format : " + time)
+
+    # The other lists of the panel are stored at once as well.
+    dialog.choose(704, 1)
+    dialog.choose(705, 3)
+    dialog.set_text(DIRECTORY_ID, session.win_dir)
+    dialog.set_text(FILE_NAME_ID, "layout.txt")
+    dialog.press(OK_ID)
+    ini = read_after_ok(session)
+    assert ini == saved(session.win_dir, "layout.txt", stampAtBottom="1", separateStamps="0",
+                        delimiterIndex="3", yearOn="0", monthOn="0", dayOn="0",
+                        timeSepOn="0")
+
+
+# --- OK -----------------------------------------------------------------------------
+
+def test_ok_saves_every_setting_and_then_reads(session):
+    (session.dir / "data").mkdir()
+    (session.dir / "data" / "props.txt").write_bytes(b"OLD\r\n")
+    dialog = open_dialog(session)
+    # A trailing backslash typed into the directory: one backslash in the
+    # composed path, the text stored as typed.
+    directory = session.win_path("data") + "\\"
+    dialog.set_text(DIRECTORY_ID, directory)
+    dialog.set_text(FILE_NAME_ID, "props.txt")
+    dialog.choose(702, 3)
+    dialog.choose(703, 1)
+    # Check boxes flip at once; what they show is stored on OK.
+    for control_id, shown in [(801, 0), (804, 0), (805, 0), (806, 1), (801, 1), (801, 0)]:
+        dialog.click(control_id)
+        assert dialog.checked(control_id) == shown
+    dialog.set_text(603, "65")
+    dialog.set_text(604, "66")
+    dialog.press(OK_ID)
+
+    ini = read_after_ok(session, records=[b"A,BA"], view_data=False)
+    expected = saved(directory, "props.txt", baudIndex="4", fileMode=APPEND, addReturn="0",
+                     viewData="0", alwaysShowDialog="0", replaceEnabled="1",
+                     replaceFrom="A", replaceTo="B")
+    assert ini == expected
+    assert session.read_bytes("Tamsel.ini") == expected
+    assert (session.dir / "data" / "props.txt").read_bytes() == b"OLD\r\nB,BB\n"
+
+
+def test_long_file_name_is_taken_whole_on_ok(session):
+    # Longer than the edit shows: cutting it would send the records to
+    # another file than the one named in the dialog.
+    dialog = open_dialog(session)
+    name = "".join("%d" % (i % 10) for i in range(70))
+    dialog.set_text(DIRECTORY_ID, session.win_dir)
+    assert dialog.set_text(FILE_NAME_ID, name) == name
+    dialog.click(804)
+    dialog.press(OK_ID)
+    ini = read_after_ok(session, records=[b"LONG NAME"], view_data=False)
+    assert ini == saved(session.win_dir, name, viewData="0")
+    assert session.read_bytes(name) == b"LONG NAME\r\n"
+
+
+def test_empty_directory_composes_the_file_name_alone(session):
+    # The name alone is a path relative to the program's working folder,
+    # here the test's folder.
+    dialog = open_dialog(session)
+    dialog.set_text(DIRECTORY_ID, "")
+    dialog.set_text(FILE_NAME_ID, "relative.txt")
+    dialog.click(804)
+    dialog.press(OK_ID)
+    ini = read_after_ok(session, records=[b"HERE"], view_data=False)
+    assert ini == saved("", "relative.txt", viewData="0")
+    assert session.read_bytes("relative.txt") == b"HERE\r\n"
+
+
+def test_settings_are_saved_before_a_session_that_cannot_open_the_port(session):
+    session.unplug_port()
+    dialog = open_dialog(session)
+    dialog.set_text(DIRECTORY_ID, session.win_dir)
+    dialog.set_text(FILE_NAME_ID, "noport.txt")
+    dialog.click(807)
+    dialog.press(OK_ID)
+    assert session.message_box("ok") == "Can't open the COM port!"
+    assert session.wait_exit(20) == 1
+    assert session.read_bytes("Tamsel.ini") == saved(session.win_dir, "noport.txt",
+                                                     stampEnabled="1")
+    assert not (session.dir / "noport.txt").exists()
+
+
+@pytest.mark.parametrize("how", ["cancel-button", "escape", "close-box"])
+def test_cancel_saves_nothing_and_opens_no_port(session, how):
+    ini = settings_file(session.win_dir, "kept.txt", alwaysShowDialog="1", fileMode=NEW_NAME)
+    dialog = open_dialog(session, ini=ini)
+    dialog.click(801)
+    dialog.choose(715, 2)
+    dialog.set_text(603, "100")
+    dialog.set_text(DIRECTORY_ID, "C:\\elsewhere")
+    dialog.click(TOGGLE_PANEL_ID)
+    if how == "cancel-button":
+        dialog.press(CANCEL_ID)
+    elif how == "escape":
+        dialog.key(VK_ESCAPE)
+    else:
+        dialog.close_box()
+    assert session.wait_exit(20) == 1
+    assert session.read_bytes("Tamsel.ini") == ini
+    assert not (session.dir / "kept.txt").exists()
+    session.base.poll(0.5)
+    assert bytes(session.base.received) == b""
+
+
+def test_leading_comma_brings_the_dialog_back_and_ok_saves_the_string(session):
+    ini = settings_file(session.win_dir, "fromini.txt", alwaysShowDialog="0")
+    fields = dict(alwaysShowDialog="1", baudIndex="2", fileMode=NEW_NAME, addReturn="0",
+                  viewData="0", replaceEnabled="1", replaceFrom="x", replaceTo="y",
+                  yearTwoDigits="1", dateSepChar="-", dateStyle="1", timeSepChar=".")
+    dialog = open_dialog(session, params=parameter_string("", **fields), ini=ini)
+
+    assert (dialog.text(DIRECTORY_ID), dialog.text(FILE_NAME_ID)) == ("", "")
+    assert [dialog.combo(i)[0] for i in (702, 703, 711, 715)] == [1, 2, 1, 1]
+    assert [dialog.checked(i) for i in (801, 804, 805, 806)] == [0, 0, 1, 1]
+    assert [dialog.text(i) for i in (603, 604, 614, 624)] == ["120", "121", "-", "."]
+    assert_titles(dialog, "MM-DD-YY", "HH.MM.SS")
+
+    dialog.set_text(DIRECTORY_ID, session.win_dir)
+    dialog.set_text(FILE_NAME_ID, "typed.txt")
+    dialog.press(OK_ID)
+    saved_ini = read_after_ok(session, records=[b"x1x"], view_data=False)
+    assert saved_ini == settings_file(session.win_dir, "typed.txt", **fields)
+    assert session.read_bytes("typed.txt") == b"y1y\n"
+    assert not (session.dir / "fromini.txt").exists()
+
+
+@pytest.mark.parametrize("baud", ["6", "8"])
+def test_baud_rate_outside_the_list_opens_unselected_and_is_kept(session, baud):
+    ini = settings_file(session.win_dir, "slow.txt", baudIndex=baud, alwaysShowDialog="1")
+    dialog = open_dialog(session, ini=ini)
+    assert dialog.combo(702)[0] == -1
+    assert dialog.text(702) == ""
+    dialog.press(OK_ID)
+    # Nothing changed in the dialog: the file comes back as it was.
+    assert read_after_ok(session, records=[b"SLOW"], view_data=False) == ini
+    assert session.read_bytes("slow.txt") == b"SLOW\r\n"
+
+
+def test_composed_path_too_long_keeps_the_dialog_open(session):
+    # A folder name that brings the directory to 200 characters, and a file
+    # name that makes the composed path one character too long.
+    folder = "L" * (200 - len(session.win_dir) - 1)
+    (session.dir / folder).mkdir()
+    directory = session.win_path(folder)
+    name = "n" * (256 - len(directory) - 1 - 4) + ".txt"
+    assert len(directory) + 1 + len(name) == 256
+
+    dialog = open_dialog(session)
+    dialog.click(804)
+    dialog.set_text(DIRECTORY_ID, directory)
+    dialog.set_text(FILE_NAME_ID, name)
+    dialog.key(VK_TAB, DIRECTORY_ID)  # the focus leaves the directory edit
+    assert dialog.wait_focus(BROWSE_ID) == str(BROWSE_ID)
+    dialog.press(OK_ID)
+    assert dialog.wait_focus(DIRECTORY_ID) == str(DIRECTORY_ID)
+    session.base.poll(1.0)
+    assert dialog.is_open()
+    assert session.running()
+    assert bytes(session.base.received) == b""
+    assert not (session.dir / "Tamsel.ini").exists()
+
+    # 255 characters fit.
+    dialog.set_text(FILE_NAME_ID, name[1:])
+    dialog.press(OK_ID)
+    ini = read_after_ok(session, records=[b"LONG"], view_data=False)
+    assert ini == saved(directory, name[1:], viewData="0")
+    assert (session.dir / folder / name[1:]).read_bytes() == b"LONG\r\n"
+
+
+# --- Browse ----------------------------------------------------------------------------
+
+# (typed into the edits before Browse, what is typed into the file dialog
+# (None: cancelled), edits 601 and 602 afterwards). "{dir}" is the test's
+# folder, "{root}" a unique name for a file in the root of drive C:.
+BROWSE_CASES = [
+    dict(id="folder", typed="unconfirmed.txt", choose="{dir}\\picked\\chosen.txt",
+         directory="{dir}\\picked", name="chosen.txt"),
+    # The default extension is added; the platform picks its case.
+    dict(id="no-extension", typed=None, choose="{dir}\\picked\\noext",
+         directory="{dir}\\picked", name="noext.txt"),
+    dict(id="drive-root", typed=None, choose="C:\\{root}", directory="C:", name="{root}"),
+    dict(id="cancelled", typed="unconfirmed.txt", choose=None,
+         directory="{dir}\\start", name="unconfirmed.txt"),
+]
+
+
+@pytest.mark.parametrize("case", BROWSE_CASES, ids=[c["id"] for c in BROWSE_CASES])
+def test_browse_fills_directory_and_name(session, case):
+    (session.dir / "start").mkdir()
+    (session.dir / "picked").mkdir()
+    root_name = "tamsel-root-%d-%s.txt" % (os.getpid(), case["id"])
+    root_file = session.env.drive_c / root_name
+
+    def fill(text):
+        return text.format(dir=session.win_dir, root=root_name)
+
+    ini = settings_file(session.win_path("start"), "stored.txt", alwaysShowDialog="1")
+    dialog = open_dialog(session, ini=ini)
+    if case["typed"]:
+        dialog.set_text(FILE_NAME_ID, case["typed"])
+    dialog.press(BROWSE_ID)
+    chooser = FileDialog(session)
+    chooser.wait()
+    # It starts from the stored settings, not from what the edits hold.
+    assert chooser.text(FILE_DIALOG_NAME_ID) == "stored.txt"
+    assert chooser.text(1137) == "start"
+    try:
+        if case["choose"] is None:
+            chooser.cancel()
+        else:
+            chooser.choose(fill(case["choose"]))
+        directory, name = fill(case["directory"]), fill(case["name"])
+        assert dialog.text(DIRECTORY_ID) == directory
+        assert dialog.text(FILE_NAME_ID).lower() == name.lower()
+        name = dialog.text(FILE_NAME_ID)
+
+        dialog.press(OK_ID)
+        saved_ini = read_after_ok(session, records=[b"BROWSED"], view_data=False)
+        assert saved_ini == settings_file(directory, name, alwaysShowDialog="1")
+        path = directory + "\\" + name
+        assert session.unix_path(path).read_bytes() == b"BROWSED\r\n"
+    finally:
+        if root_file.exists():
+            root_file.unlink()
