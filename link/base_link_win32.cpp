@@ -25,7 +25,12 @@ unsigned char readBuffer[kReadChunk];
 // cannot wait for characters, as Wine's on a pseudo-terminal) switch the
 // receiver to polling the input queue; real drivers fail a wait now and then.
 constexpr int kFailedWaitsBeforePolling = 8;
-constexpr DWORD kPollIntervalMs = 15;
+constexpr DWORD kPollIntervalMs = 10;
+// Right after bytes came in, the base's next frame is due at once (it sends
+// it on our acknowledgement): look more often for a moment, so a record
+// does not wait a whole interval, while an idle line still costs little.
+constexpr DWORD kBusyPollIntervalMs = 1;
+constexpr DWORD kBusySpanMs = 100;
 
 bool stopRequested() {
     return WaitForSingleObject(linkStopEvent, 0) == WAIT_OBJECT_0;
@@ -95,9 +100,12 @@ DWORD WINAPI receiverThreadMain(LPVOID) {
 
     int failedWaitsInRow = 0;
     bool polling = waitRecord.hEvent == nullptr;
+    DWORD lastBytesAt = GetTickCount() - kBusySpanMs;
     while (linkRunning && readRecord.hEvent != nullptr) {
         if (polling) {
-            if (WaitForSingleObject(linkStopEvent, kPollIntervalMs) == WAIT_OBJECT_0) {
+            DWORD interval =
+                GetTickCount() - lastBytesAt < kBusySpanMs ? kBusyPollIntervalMs : kPollIntervalMs;
+            if (WaitForSingleObject(linkStopEvent, interval) == WAIT_OBJECT_0) {
                 break;
             }
         } else {
@@ -123,6 +131,9 @@ DWORD WINAPI receiverThreadMain(LPVOID) {
             polling = true;
         } else if (taken > 0) {
             failedWaitsInRow = 0;
+        }
+        if (taken > 0) {
+            lastBytesAt = GetTickCount();
         }
     }
 
