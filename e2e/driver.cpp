@@ -319,6 +319,16 @@ HWND targetControl(HWND window, const Options& o) {
     return control;
 }
 
+// The window and the control that a command acts on; 0, or the exit code
+// when either cannot be found.
+int findControl(const Options& o, const Deadline& deadline, HWND* window, HWND* control) {
+    *window = targetWindow(o, deadline);
+    if (!*window)
+        return kExitTimeout;
+    *control = targetControl(*window, o);
+    return *control ? 0 : kExitMissing;
+}
+
 BOOL CALLBACK listChild(HWND child, LPARAM param) {
     HWND parent = reinterpret_cast<HWND>(param);
     if (GetParent(child) != parent)
@@ -379,12 +389,10 @@ int cmdList(const Options& o, const Deadline& deadline) {
 }
 
 int cmdGetText(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND control = targetControl(window, o);
-    if (!control)
-        return kExitMissing;
+    HWND window = nullptr;
+    HWND control = nullptr;
+    if (int failed = findControl(o, deadline, &window, &control))
+        return failed;
     std::string text;
     if (!controlText(control, &text))
         return missing("text (the window did not answer)");
@@ -393,12 +401,10 @@ int cmdGetText(const Options& o, const Deadline& deadline) {
 }
 
 int cmdWaitText(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND control = targetControl(window, o);
-    if (!control)
-        return kExitMissing;
+    HWND window = nullptr;
+    HWND control = nullptr;
+    if (int failed = findControl(o, deadline, &window, &control))
+        return failed;
     std::string text;
     for (;;) {
         bool read = controlText(control, &text);
@@ -468,12 +474,10 @@ int cmdMessageBox(Options o, const Deadline& deadline) {
 }
 
 int cmdClick(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND control = targetControl(window, o);
-    if (!control)
-        return kExitMissing;
+    HWND window = nullptr;
+    HWND control = nullptr;
+    if (int failed = findControl(o, deadline, &window, &control))
+        return failed;
     PostMessageA(control, BM_CLICK, 0, 0);
     std::printf("clicked=%ld\n", o.id);
     return 0;
@@ -498,12 +502,10 @@ int cmdCommand(const Options& o, const Deadline& deadline, bool wait) {
 }
 
 int cmdSetText(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND control = targetControl(window, o);
-    if (!control)
-        return kExitMissing;
+    HWND window = nullptr;
+    HWND control = nullptr;
+    if (int failed = findControl(o, deadline, &window, &control))
+        return failed;
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.text.c_str()),
                              SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
@@ -539,12 +541,10 @@ bool comboItems(HWND combo, std::vector<std::string>* items) {
 }
 
 int cmdSelect(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND combo = targetControl(window, o);
-    if (!combo)
-        return kExitMissing;
+    HWND window = nullptr;
+    HWND combo = nullptr;
+    if (int failed = findControl(o, deadline, &window, &combo))
+        return failed;
     long index = o.index;
     if (o.itemGiven) {
         std::vector<std::string> items;
@@ -572,12 +572,10 @@ int cmdSelect(const Options& o, const Deadline& deadline) {
 }
 
 int cmdCombo(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND combo = targetControl(window, o);
-    if (!combo)
-        return kExitMissing;
+    HWND window = nullptr;
+    HWND combo = nullptr;
+    if (int failed = findControl(o, deadline, &window, &combo))
+        return failed;
     DWORD_PTR selected = 0;
     SendMessageTimeoutA(combo, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &selected);
     std::vector<std::string> items;
@@ -598,12 +596,10 @@ long checkState(HWND control) {
 }
 
 int cmdChecked(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND control = targetControl(window, o);
-    if (!control)
-        return kExitMissing;
+    HWND window = nullptr;
+    HWND control = nullptr;
+    if (int failed = findControl(o, deadline, &window, &control))
+        return failed;
     long state = checkState(control);
     if (state < 0)
         return missing("check state (the window did not answer)");
@@ -612,12 +608,10 @@ int cmdChecked(const Options& o, const Deadline& deadline) {
 }
 
 int cmdSetCheck(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND control = targetControl(window, o);
-    if (!control)
-        return kExitMissing;
+    HWND window = nullptr;
+    HWND control = nullptr;
+    if (int failed = findControl(o, deadline, &window, &control))
+        return failed;
     // A click, not BM_SETCHECK: the dialog must hear about the change as it
     // would from the user. A three-state box may need two clicks.
     for (int clicks = 0; clicks < 3; ++clicks) {
@@ -768,12 +762,10 @@ int cmdKey(const Options& o, const Deadline& deadline) {
 int cmdType(const Options& o, const Deadline& deadline) {
     if (o.id < 0 || !o.textGiven)
         return usage("--id and --text are required");
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND control = targetControl(window, o);
-    if (!control)
-        return kExitMissing;
+    HWND window = nullptr;
+    HWND control = nullptr;
+    if (int failed = findControl(o, deadline, &window, &control))
+        return failed;
     DWORD_PTR result = 0;
     WPARAM caret = static_cast<WPARAM>(o.at);
     if (o.at < 0) {
