@@ -597,17 +597,28 @@ def _rectangle(text):
     return tuple(int(v) for v in text.split(","))
 
 
-class PropertiesDialog:
-    """The properties dialog of one run, through the driver. Commands whose
-    effect the tests read back at once (texts, lists, check boxes, the panel
-    toggle) are sent and waited for; OK, Cancel and Browse are posted,
-    because their handlers end the dialog or open a modal one."""
+def start_session(session, params, answer=True):
+    """Starts the program, waits for its start command and answers it.
+    Returns when the start command arrived (monotonic time)."""
+    session.start(params)
+    started = session.base.wait_start_command(30)
+    if answer:
+        session.base.answer_start()
+    return started
 
-    def __init__(self, session):
-        self.session = session
-        # Only this dialog has the directory edit; the session dialog and
-        # message boxes share its caption.
-        self.select = ["--title", escape(CAPTION), "--has-id", DIRECTORY_ID]
+
+def assert_ok(record):
+    """The record was answered "OK", with its own unit number and echo."""
+    assert record.ack == simbase.acknowledgement_for(record.unit, record.echo, b"OK"), record.ack
+
+
+def progress_for(count):
+    """The progress text after `count` stored records."""
+    return "Received : 1 record" if count == 1 else "Received : %d records" % count
+
+
+class _DialogWindow:
+    """A dialog that the driver finds by `self.select`."""
 
     def _run(self, *args, timeout_ms=10000):
         result = self.session.driver(*(list(args[:1]) + self.select + list(args[1:])),
@@ -618,6 +629,19 @@ class PropertiesDialog:
     def wait(self, timeout_ms=30000):
         """Waits until the dialog is shown; returns the driver's row."""
         return self._run("wait-window", timeout_ms=timeout_ms).rows[0]
+
+
+class PropertiesDialog(_DialogWindow):
+    """The properties dialog of one run, through the driver. Commands whose
+    effect the tests read back at once (texts, lists, check boxes, the panel
+    toggle) are sent and waited for; OK, Cancel and Browse are posted,
+    because their handlers end the dialog or open a modal one."""
+
+    def __init__(self, session):
+        self.session = session
+        # Only this dialog has the directory edit; the session dialog and
+        # message boxes share its caption.
+        self.select = ["--title", escape(CAPTION), "--has-id", DIRECTORY_ID]
 
     def is_open(self, timeout_ms=1000):
         result = self.session.driver("wait-window", *self.select, timeout_ms=timeout_ms)
@@ -694,21 +718,12 @@ class PropertiesDialog:
         self._run("close")
 
 
-class FileDialog:
+class FileDialog(_DialogWindow):
     """The platform's save-file dialog opened by Browse."""
 
     def __init__(self, session):
         self.session = session
         self.select = ["--class", "#32770", "--has-id", FILE_DIALOG_NAME_ID]
-
-    def _run(self, *args, timeout_ms=10000):
-        result = self.session.driver(*(list(args[:1]) + self.select + list(args[1:])),
-                                     timeout_ms=timeout_ms)
-        assert result.ok, result
-        return result
-
-    def wait(self, timeout_ms=30000):
-        return self._run("wait-window", timeout_ms=timeout_ms).rows[0]
 
     def text(self, control_id):
         return self._run("get-text", "--id", control_id).get("text")

@@ -20,7 +20,7 @@ import time
 import pytest
 
 import harness
-from harness import APPEND, NEW_NAME, parameter_string
+from harness import APPEND, NEW_NAME, assert_ok, parameter_string, progress_for, start_session
 from simbase import (NOISE_KINDS, acknowledgement_for, noise_chunk, noisy_stream, random_frame,
                      random_payload, send_chunked)
 
@@ -33,23 +33,6 @@ TICKS = os.sysconf("SC_CLK_TCK")
 def run_seed():
     text = os.environ.get("TAMSEL_E2E_SEED")
     return int(text) if text else random.SystemRandom().randrange(1 << 32)
-
-
-def start_session(session, params, answer=True):
-    """Starts the program, waits for its start command and answers it."""
-    session.start(params)
-    started = session.base.wait_start_command(30)
-    if answer:
-        session.base.answer_start()
-    return started
-
-
-def progress_for(count):
-    return "Received : 1 record" if count == 1 else "Received : %d records" % count
-
-
-def assert_ok(record):
-    assert record.ack == acknowledgement_for(record.unit, record.echo, b"OK"), record.ack
 
 
 def find_tamsel_pid(session, timeout=10):

@@ -14,24 +14,11 @@ import time
 import pytest
 
 import harness
-from harness import APPEND, NEW_NAME, OVERWRITE, parameter_string, settings_file
+from harness import (APPEND, NEW_NAME, OVERWRITE, assert_ok, parameter_string, settings_file,
+                     start_session)
 from simbase import acknowledgement_for
 
 OUT = "out.txt"
-
-
-def start_session(session, params, answer=True):
-    """Starts the program, waits for its start command and answers it.
-    Returns when the start command arrived (monotonic time)."""
-    session.start(params)
-    started = session.base.wait_start_command(30)
-    if answer:
-        session.base.answer_start()
-    return started
-
-
-def assert_ok(record):
-    assert record.ack == acknowledgement_for(record.unit, record.echo, b"OK"), record.ack
 
 
 def close_and_exit(session):

@@ -16,10 +16,9 @@ import os
 import random
 import time
 
-from harness import parameter_string
+from harness import parameter_string, progress_for, start_session
 from simbase import acknowledgement_for, random_payload
-from test_faults import (find_tamsel_pid, progress_for, resident_kib, run_seed,
-                         start_session)
+from test_faults import find_tamsel_pid, resident_kib, run_seed
 
 RECORDS = int(os.environ.get("TAMSEL_SOAK_RECORDS", "300"))
 # A heap or handle leak of a few hundred bytes a record shows at this count;
