@@ -21,7 +21,7 @@ import pytest
 
 import harness
 from harness import APPEND, NEW_NAME, assert_ok, parameter_string, progress_for, start_session
-from simbase import (NOISE_KINDS, acknowledgement_for, noise_chunk, noisy_stream, random_frame,
+from simbase import (NOISE_KINDS, acknowledgement_for, noisy_stream, random_frame,
                      random_payload, send_chunked)
 
 OUT = "out.txt"
@@ -384,8 +384,7 @@ def test_noise_between_frames_leaves_exactly_the_valid_records(session):
     rng = random.Random(seed)
     frames = [random_frame(rng) for _ in range(NOISY_FRAMES)]
     # Every kind of noise at least once, then noise at random between frames.
-    stream = b"".join(noise_chunk(rng, kind) for kind in NOISE_KINDS)
-    stream += noisy_stream(rng, [frame for frame, _, _, _ in frames])
+    stream = noisy_stream(rng, [frame for frame, _, _, _ in frames], lead=NOISE_KINDS)
     start_session(session, parameter_string(session.win_path(OUT)))
     session.session_window()
 

@@ -551,13 +551,17 @@ def noise_chunk(rng, kind):
     raise ValueError("unknown noise kind %r" % kind)
 
 
-def noisy_stream(rng, frames, most=3, kinds=NOISE_KINDS):
+def noisy_stream(rng, frames, most=3, kinds=NOISE_KINDS, lead=()):
     """The frames in order, each preceded by up to `most` pieces of noise of
-    the given kinds. An abandoned frame is always the last piece before a
-    frame, so that the frame's "@" abandons it."""
+    the given kinds; the first frame is also preceded by one piece of each
+    kind in `lead`. An abandoned frame is always the last piece before a
+    frame, so that the frame's "@" abandons it: a CR in noise after it would
+    complete it into a valid frame."""
     out = bytearray()
-    for frame in frames:
+    for index, frame in enumerate(frames):
         pieces = [rng.choice(kinds) for _ in range(rng.randint(0, most))]
+        if index == 0:
+            pieces = list(lead) + pieces
         pieces.sort(key=lambda kind: kind == "abandoned")
         for kind in pieces:
             out += noise_chunk(rng, kind)
