@@ -403,6 +403,23 @@ class Session:
         self.process = self.env.spawn(args, self.logs / "tamsel", cwd=str(self.dir))
         return self.process
 
+    def start_and_see(self, params, first_sign):
+        """Starts Tamsel.exe and returns what `first_sign()` returns: the
+        first thing the program shows (a window, its start command). Now and
+        then Wine cannot start a process at all and it ends with 1 before the
+        program's code runs; the program never ends with 1 before a user has
+        seen it, so such a start is repeated once."""
+        for attempt in (1, 2):
+            self.start(params)
+            try:
+                return first_sign()
+            except (AssertionError, simbase.BaseError):
+                if attempt == 2 or self.process.poll() != 1:
+                    raise
+            with open(self.logs / "restarts.log", "a") as f:
+                f.write("Tamsel.exe ended with 1 before it showed anything; started again\n")
+            self.process = None
+
     def start_exact(self, params):
         """Starts Tamsel.exe with exactly this command line after its name,
         blanks, quotes and any byte included, through the driver's spawn."""
@@ -522,6 +539,9 @@ class Session:
         if self.running():
             self.process.send_signal(signal.SIGKILL)
             self.process.wait(10)
+        if self.process is not None:
+            with open(self.logs / "tamsel.rc", "w") as f:
+                f.write("%s\n" % self.process.returncode)
         _unmount_below(self.dir)
         self.pty.close()
         self.base_log.close()
@@ -600,8 +620,7 @@ def _rectangle(text):
 def start_session(session, params, answer=True):
     """Starts the program, waits for its start command and answers it.
     Returns when the start command arrived (monotonic time)."""
-    session.start(params)
-    started = session.base.wait_start_command(30)
+    started = session.start_and_see(params, lambda: session.base.wait_start_command(30))
     if answer:
         session.base.answer_start()
     return started

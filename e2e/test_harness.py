@@ -158,3 +158,48 @@ def test_noisy_stream_holds_exactly_the_valid_frames(seed):
     frames = [simbase.random_frame(rng)[0] for _ in range(40)]
     stream = simbase.noisy_stream(rng, frames, lead=simbase.NOISE_KINDS)
     assert [f for f in frames_handed_on(stream) if is_data_frame(f)] == frames
+
+
+class _FakeProcess:
+    def __init__(self, code):
+        self.code = code
+
+    def poll(self):
+        return self.code
+
+
+class _FakeRun:
+    """Stands in for a Session: each start gives the next exit state."""
+
+    def __init__(self, logs, codes):
+        self.logs, self.codes, self.process, self.starts = logs, list(codes), None, 0
+
+    def start(self, params):
+        assert self.process is None, "one run at a time"
+        self.process = _FakeProcess(self.codes.pop(0))
+        self.starts += 1
+
+
+@pytest.mark.parametrize("codes, signs, starts, passes", [
+    ([None], ["seen"], 1, True),  # shown at once
+    ([1, None], [None, "seen"], 2, True),  # Wine failed the first start
+    ([None], [None], 1, False),  # running but showing nothing: a real fault
+    ([2], [None], 1, False),  # ended with the program's own error result
+    ([1, 1], [None, None], 2, False),  # failed twice: no third try
+])
+def test_a_start_that_wine_failed_is_repeated_once(tmp_path, codes, signs, starts, passes):
+    run = _FakeRun(tmp_path, codes)
+    signs = list(signs)
+
+    def first_sign():
+        sign = signs.pop(0)
+        if sign is None:
+            raise simbase.BaseError("nothing shown")
+        return sign
+
+    if passes:
+        assert harness.Session.start_and_see(run, "p", first_sign) == "seen"
+    else:
+        with pytest.raises(simbase.BaseError):
+            harness.Session.start_and_see(run, "p", first_sign)
+    assert run.starts == starts

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages, when it is
-# missing. Quick when everything is there already.
+# missing. Quick when everything is there already. The fonts are named because
+# the dialog's size under Wine follows the font that stands in for "Helv".
 set -euo pipefail
 
 packages=(
   cmake g++ make libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  wine wine64 xvfb x11-utils imagemagick
+  wine wine64 fonts-wine fonts-liberation xvfb x11-utils imagemagick
   python3 python3-pytest
   clang libclang-rt-14-dev cppcheck clang-tidy libbenchmark-dev
 )
