@@ -539,7 +539,8 @@ class Session:
         if self.running():
             self.process.send_signal(signal.SIGKILL)
             self.process.wait(10)
-        if self.process is not None:
+        # A run started through the driver's spawn has its exit code in that log.
+        if self.process is not None and self._spawned_by_driver is None:
             with open(self.logs / "tamsel.rc", "w") as f:
                 f.write("%s\n" % self.process.returncode)
         _unmount_below(self.dir)
