@@ -3,6 +3,10 @@
 Run with:  /usr/bin/python3 -m pytest e2e
 Set TAMSEL_EXE to test another build of the program, TAMSEL_E2E_DIR to keep
 the Wine prefix and the logs somewhere else than build/e2e.
+
+The modules that set BOTH_RECEIVE_PATHS run each test once per receive path
+(the test's name ends in [event] or [polling]); the others on the first one.
+TAMSEL_RECEIVE_PATHS (default "event,polling") chooses the paths and order.
 """
 
 import os
@@ -17,6 +21,23 @@ def _cannot_run(reason):
     if os.environ.get("CI"):
         pytest.fail(reason)
     pytest.skip(reason)
+
+
+def _receive_paths():
+    paths = [p for p in os.environ.get("TAMSEL_RECEIVE_PATHS", "event,polling").split(",") if p]
+    unknown = set(paths) - set(harness.RECEIVE_PATHS)
+    if unknown or not paths:
+        raise pytest.UsageError("TAMSEL_RECEIVE_PATHS: one or more of %s"
+                                % ", ".join(harness.RECEIVE_PATHS))
+    return paths
+
+
+def pytest_generate_tests(metafunc):
+    if "receive_path" in metafunc.fixturenames:
+        paths = _receive_paths()
+        if not getattr(metafunc.module, "BOTH_RECEIVE_PATHS", False):
+            paths = paths[:1]
+        metafunc.parametrize("receive_path", paths)
 
 
 @pytest.fixture(scope="session")
@@ -38,10 +59,13 @@ def wine_env():
 
 
 @pytest.fixture
-def session(wine_env, request):
+def session(wine_env, request, receive_path):
     """One run of Tamsel.exe in a fresh folder, with the simulated base on
-    the other end of COM1. See harness.Session."""
-    run = harness.Session(wine_env, request.node.name)
+    the other end of COM1, on one receive path. See harness.Session."""
+    try:
+        run = harness.Session(wine_env, request.node.name, receive_path)
+    except harness.Unavailable as missing:
+        _cannot_run(str(missing))
     try:
         yield run
     finally:

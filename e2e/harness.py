@@ -26,6 +26,16 @@ WORK = Path(os.environ.get("TAMSEL_E2E_DIR", BUILD / "e2e"))
 TAMSEL_EXE = Path(os.environ.get("TAMSEL_EXE", BUILD / "windows" / "Tamsel.exe"))
 DRIVER_SOURCE = ROOT / "e2e" / "driver.cpp"
 BUILT_DRIVER = BUILD / "windows" / "e2e_driver.exe"
+# The modem-status shim, one build per word size under $LIB, which ld.so
+# expands per process (lib/x86_64-linux-gnu, lib/i386-linux-gnu).
+PTY_MODEM_DIR = Path(os.environ.get("TAMSEL_PTY_MODEM_DIR", BUILD / "native" / "preload"))
+PTY_MODEM_NAME = "libpty_modem.so"
+
+# How the receiver learns that bytes came in: "event", the wait for received
+# characters that real serial drivers give (a pseudo-terminal made to answer
+# like a port), or "polling", its fallback when the wait keeps failing (what
+# Wine gives on a bare pseudo-terminal).
+RECEIVE_PATHS = ("event", "polling")
 
 CAPTION = "Tamsel (Ver 1.12)"
 PROGRESS_ID = 401
@@ -285,11 +295,12 @@ class WineEnv:
     def _log_files(self, name):
         return (open(self.logs / (name + ".out"), "wb"), open(self.logs / (name + ".err"), "wb"))
 
-    def spawn(self, args, log_base, cwd=None):
+    def spawn(self, args, log_base, cwd=None, extra_env=None):
         """Starts `wine args...` in the background; output to log_base.out/.err."""
         out, err = open(str(log_base) + ".out", "wb"), open(str(log_base) + ".err", "wb")
+        env = dict(self.env, **extra_env) if extra_env else self.env
         try:
-            return subprocess.Popen(["wine"] + list(args), env=self.env, cwd=cwd,
+            return subprocess.Popen(["wine"] + list(args), env=env, cwd=cwd,
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         finally:
             out.close()
@@ -337,12 +348,29 @@ def _folder_name(test_name):
     return name
 
 
+def program_env(receive_path):
+    """What the program's own runs get on top of the shared environment:
+    the shim for the event path, only there (Wine's services and the driver
+    run without it)."""
+    if receive_path not in RECEIVE_PATHS:
+        raise ValueError("unknown receive path %r" % receive_path)
+    if receive_path == "polling":
+        return {}
+    built = PTY_MODEM_DIR / "lib" / "x86_64-linux-gnu" / PTY_MODEM_NAME
+    if not built.exists():
+        raise Unavailable("%s does not exist yet: build the native tree first" % built)
+    return {"LD_PRELOAD": "%s/$LIB/%s" % (PTY_MODEM_DIR, PTY_MODEM_NAME)}
+
+
 class Session:
     """One test: its own folder in drive_c with a copy of Tamsel.exe, a fresh
-    pseudo-terminal behind COM1 and the simulated base on its master side."""
+    pseudo-terminal behind COM1 and the simulated base on its master side.
+    The program runs on the given receive path."""
 
-    def __init__(self, env, test_name):
+    def __init__(self, env, test_name, receive_path="polling"):
         self.env = env
+        self.receive_path = receive_path
+        self.program_env = program_env(receive_path)
         name = _folder_name(test_name)
         self.win_dir = "C:\\t\\" + name
         self.dir = env.drive_c / "t" / name
@@ -360,6 +388,7 @@ class Session:
         if self.logs.exists():
             shutil.rmtree(self.logs)
         self.logs.mkdir(parents=True)
+        (self.logs / "receive-path").write_text(receive_path + "\n")
         shutil.copy2(env.tamsel_exe, self.dir / "Tamsel.exe")
         self.exe = self.win_dir + "\\Tamsel.exe"
 
@@ -400,7 +429,8 @@ class Session:
             return self.start_exact(params)
         args = [self.exe] if params is None else [self.exe, params]
         self.started_at = time.monotonic()
-        self.process = self.env.spawn(args, self.logs / "tamsel", cwd=str(self.dir))
+        self.process = self.env.spawn(args, self.logs / "tamsel", cwd=str(self.dir),
+                                      extra_env=self.program_env)
         return self.process
 
     def start_and_see(self, params, first_sign):
@@ -429,7 +459,8 @@ class Session:
         self._spawned_by_driver = self.logs / "tamsel-spawn"
         self.process = self.env.spawn(
             [str(self.env.driver_exe), "spawn", "--wait", "--timeout", "600000",
-             "--cmdline", escape(cmdline)], self._spawned_by_driver, cwd=str(self.dir))
+             "--cmdline", escape(cmdline)], self._spawned_by_driver, cwd=str(self.dir),
+            extra_env=self.program_env)
         return self.process
 
     def wait_exit(self, timeout=30):

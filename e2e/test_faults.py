@@ -25,6 +25,8 @@ from simbase import (NOISE_KINDS, acknowledgement_for, noisy_stream, random_fram
                      random_payload, send_chunked)
 
 OUT = "out.txt"
+# Every test runs on both ways the receiver learns of received bytes.
+BOTH_RECEIVE_PATHS = True
 TICKS = os.sysconf("SC_CLK_TCK")
 
 

@@ -8,6 +8,7 @@ code.
 """
 
 import datetime
+import os
 import re
 import time
 
@@ -19,6 +20,8 @@ from harness import (APPEND, NEW_NAME, OVERWRITE, assert_ok, parameter_string, s
 from simbase import acknowledgement_for
 
 OUT = "out.txt"
+# Every test runs on both ways the receiver learns of received bytes.
+BOTH_RECEIVE_PATHS = True
 
 
 def close_and_exit(session):
@@ -226,6 +229,29 @@ def test_records_acknowledged_before_the_timeout_are_not_deleted(session):
     assert session.message_box("ok") == "Base is not connected!"
     assert session.wait_exit(15) == 1
     assert session.read_bytes(OUT) == b"EARLY1\r\nEARLY2\r\n"
+
+
+RACE_ROUNDS = int(os.environ.get("TAMSEL_RACE_ROUNDS", "20"))
+
+
+@pytest.mark.parametrize("round_", range(RACE_ROUNDS), ids=lambda r: "round%d" % r)
+def test_records_that_come_before_the_file_is_open_are_stored(session, round_):
+    """A record already waiting on the line when the program opens the port,
+    and records that the base sends along with its start answer, reach the
+    receiver before the session has opened its file. Each is stored and
+    answered "OK"; none is refused for our own order."""
+    queued = session.base.send_record(b"QUEUED-%d" % round_, unit=7, wait_ack=False)
+    start_session(session, parameter_string(session.win_path(OUT)), answer=False)
+    session.base.answer_start()
+    at_once = [session.base.send_record(b"AT-ONCE-%d-%d" % (round_, i), wait_ack=False)
+               for i in (1, 2)]
+    session.base.collect_pending_acks(10)
+    for record in [queued] + at_once:
+        assert_ok(record)
+    assert session.read_bytes(OUT) == b"".join(
+        r.payload + b"\r\n" for r in [queued] + at_once)
+    assert session.message_box(timeout_ms=300) is None
+    assert close_and_exit(session) == 1
 
 
 def test_new_name_leaves_an_existing_file_alone(session):

@@ -20,6 +20,9 @@ from harness import parameter_string, progress_for, start_session
 from simbase import acknowledgement_for, random_payload
 from test_faults import find_tamsel_pid, resident_kib, run_seed
 
+# Every test runs on both ways the receiver learns of received bytes.
+BOTH_RECEIVE_PATHS = True
+
 RECORDS = int(os.environ.get("TAMSEL_SOAK_RECORDS", "300"))
 # A heap or handle leak of a few hundred bytes a record shows at this count;
 # Wine's own caches stay well below it.

@@ -12,6 +12,7 @@
 HWND sessionWindow = nullptr;
 HANDLE outputFile = INVALID_HANDLE_VALUE;
 std::atomic<bool> outputFileReady{false};
+HANDLE outputFileDecided = nullptr;
 
 namespace {
 
@@ -42,6 +43,9 @@ void warnIfShowingErrors(const char* text) {
 void startSession(HWND dialog) {
     sessionWindow = dialog;
     sessionState = kStarting;
+    // Made before the receiver starts. Should it fail, a record read before
+    // the file is open is refused, as it would have been.
+    outputFileDecided = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!openLink()) {
         sessionState = kEnded;
         EndDialog(dialog, 2);
@@ -131,6 +135,9 @@ bool openOutputFile() {
     }
     if (outputPathRefused || outputFile == INVALID_HANDLE_VALUE) {
         outputFile = INVALID_HANDLE_VALUE;
+        // Released before the message: the receiver answers a waiting record
+        // "NG" and is never held while the message is on the screen.
+        SetEvent(outputFileDecided);
         warnIfShowingErrors(failure);
         return false;
     }
@@ -138,6 +145,7 @@ bool openOutputFile() {
         SetFilePointer(outputFile, 0, nullptr, FILE_END);
     }
     outputFileReady = true;
+    SetEvent(outputFileDecided);
     return true;
 }
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make libgtest-dev libgmock-dev
+  cmake g++ g++-multilib make libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 fonts-wine fonts-liberation xvfb x11-utils imagemagick
   python3 python3-pytest
