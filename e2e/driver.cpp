@@ -61,7 +61,10 @@
 //   hold-port  --port NAME      open a serial port for reading and writing
 //                               without sharing, as another program holding
 //                               it would; print held=NAME and keep it open
-//                               until the time limit has passed
+//                               until the time limit has passed. With --wait,
+//                               keep one wait for received characters
+//                               pending meanwhile and nothing else: what the
+//                               platform's own waiting costs
 //
 // Output: one line per item, tab-separated key=value fields. Values are
 // escaped so that a line never holds a tab or a line break: "\\" for a
@@ -711,15 +714,41 @@ int cmdSpawn(const Options& o, const Deadline& deadline) {
 
 int cmdHoldPort(const Options& o, const Deadline& deadline) {
     HANDLE port = CreateFileA(o.port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+                              OPEN_EXISTING, o.wait ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         std::printf("error=open\tcode=%lu\n", GetLastError());
         return kExitMissing;
     }
+    OVERLAPPED waitRecord = {};
+    if (o.wait) {
+        SetCommMask(port, EV_RXCHAR);
+        waitRecord.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
     std::printf("held=%s\n", escape(o.port).c_str());
     std::fflush(stdout);
-    while (!deadline.passed())
-        Sleep(kPollMs);
+    bool pending = false;
+    while (!deadline.passed()) {
+        if (waitRecord.hEvent != nullptr && !pending) {
+            DWORD mask = 0;
+            ResetEvent(waitRecord.hEvent);
+            pending =
+                !WaitCommEvent(port, &mask, &waitRecord) && GetLastError() == ERROR_IO_PENDING;
+        }
+        if (!pending) {
+            Sleep(kPollMs);
+        } else if (WaitForSingleObject(waitRecord.hEvent, kPollMs) == WAIT_OBJECT_0) {
+            pending = false;
+        }
+    }
+    if (pending) {
+        // Wine ends a pending wait when the mask changes, not on CancelIo.
+        SetCommMask(port, 0);
+        CancelIo(port);
+        DWORD unused = 0;
+        GetOverlappedResult(port, &waitRecord, &unused, TRUE);
+    }
+    if (waitRecord.hEvent != nullptr)
+        CloseHandle(waitRecord.hEvent);
     CloseHandle(port);
     std::printf("released=%s\n", escape(o.port).c_str());
     return 0;

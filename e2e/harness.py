@@ -150,6 +150,19 @@ def _unmount_below(folder):
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def wine_loader_for(exe):
+    """The Wine loader that runs a program in the very process it starts.
+    With 32-bit Wine installed, "wine" is the 32-bit loader, which starts a
+    64-bit program as a child of its own: a kill of the program would then
+    not be what the caller sees end."""
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    offset = int.from_bytes(head[0x3C:0x40], "little")
+    machine = int.from_bytes(head[offset + 4:offset + 6], "little")
+    wine64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
+    return wine64 if machine == 0x8664 and os.path.exists(wine64) else "wine"
+
+
 def _newer(a, b):
     return a.exists() and (not b.exists() or a.stat().st_mtime >= b.stat().st_mtime)
 
@@ -169,6 +182,7 @@ class WineEnv:
         self.driver_exe = None
         self.tamsel_exe = None
         self.env = None
+        self._loaders = {}
 
     # Start-up ---------------------------------------------------------------
 
@@ -187,6 +201,8 @@ class WineEnv:
         self.tamsel_exe = self.work / "Tamsel.exe"
         shutil.copy2(TAMSEL_EXE, self.tamsel_exe)
         self.driver_exe = self._locate_driver()
+        self._loaders = {str(self.driver_exe): wine_loader_for(self.driver_exe),
+                         "Tamsel.exe": wine_loader_for(self.tamsel_exe)}
         self._start_xvfb()
         self.env = dict(os.environ)
         self.env.update({
@@ -299,8 +315,11 @@ class WineEnv:
         """Starts `wine args...` in the background; output to log_base.out/.err."""
         out, err = open(str(log_base) + ".out", "wb"), open(str(log_base) + ".err", "wb")
         env = dict(self.env, **extra_env) if extra_env else self.env
+        program = str(args[0])
+        loader = self._loaders.get(program) or self._loaders.get(program.rsplit("\\", 1)[-1],
+                                                                "wine")
         try:
-            return subprocess.Popen(["wine"] + list(args), env=env, cwd=cwd,
+            return subprocess.Popen([loader] + list(args), env=env, cwd=cwd,
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         finally:
             out.close()

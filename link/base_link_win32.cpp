@@ -31,6 +31,7 @@ constexpr DWORD kPollIntervalMs = 10;
 // does not wait a whole interval, while an idle line still costs little.
 constexpr DWORD kBusyPollIntervalMs = 1;
 constexpr DWORD kBusySpanMs = 100;
+constexpr DWORD kStopRetryMs = 50;
 
 bool stopRequested() {
     return WaitForSingleObject(linkStopEvent, 0) == WAIT_OBJECT_0;
@@ -83,9 +84,15 @@ bool waitForCharacters(OVERLAPPED* waitRecord, bool* stopped) {
     DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
     if (woken != WAIT_OBJECT_0) {
         *stopped = true;
+        // Windows ends the wait on CancelIo, Wine only when the event mask
+        // changes; a wait issued just after stopLink cleared the mask was
+        // missed by that change, so clear it again until the wait has ended:
+        // the record and the mask must not go before the wait does.
         CancelIo(portHandle);
-        // The record must not be reused before the cancelled wait has ended.
-        GetOverlappedResult(portHandle, waitRecord, &unused, TRUE);
+        while (WaitForSingleObject(waitRecord->hEvent, kStopRetryMs) == WAIT_TIMEOUT) {
+            SetCommMask(portHandle, 0);
+        }
+        GetOverlappedResult(portHandle, waitRecord, &unused, FALSE);
         return false;
     }
     return GetOverlappedResult(portHandle, waitRecord, &unused, FALSE) != FALSE;
