@@ -217,8 +217,10 @@ class WineEnv:
             self.wine(["wineboot", "-i"], "wineboot", timeout=180)
             self._wineserver("-w", timeout=120)
         self._configure_registry()
-        # Start the services now, with their output going to a file.
-        self.wine(["cmd", "/c", "ver"], "services", timeout=60)
+        # Start the services now, with their output going to a file. The
+        # server, which opens every device for the programs, gets the shim:
+        # it refuses a second opening of a port, as Windows does.
+        self.wine(["cmd", "/c", "ver"], "services", timeout=60, extra_env=pty_modem_env())
 
     def _start_xvfb(self):
         for display in range(FIRST_DISPLAY, FIRST_DISPLAY + 20):
@@ -325,8 +327,8 @@ class WineEnv:
             out.close()
             err.close()
 
-    def wine(self, args, log_name, timeout=60):
-        process = self.spawn(args, self.logs / log_name)
+    def wine(self, args, log_name, timeout=60, extra_env=None):
+        process = self.spawn(args, self.logs / log_name, extra_env=extra_env)
         try:
             return process.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -367,18 +369,25 @@ def _folder_name(test_name):
     return name
 
 
+def pty_modem_env():
+    """The shim preloaded, or nothing when it has not been built."""
+    built = PTY_MODEM_DIR / "lib" / "x86_64-linux-gnu" / PTY_MODEM_NAME
+    if not built.exists():
+        return {}
+    return {"LD_PRELOAD": "%s/$LIB/%s" % (PTY_MODEM_DIR, PTY_MODEM_NAME)}
+
+
 def program_env(receive_path):
     """What the program's own runs get on top of the shared environment:
-    the shim for the event path, only there (Wine's services and the driver
-    run without it)."""
+    the shim on the event path, only there."""
     if receive_path not in RECEIVE_PATHS:
         raise ValueError("unknown receive path %r" % receive_path)
     if receive_path == "polling":
         return {}
-    built = PTY_MODEM_DIR / "lib" / "x86_64-linux-gnu" / PTY_MODEM_NAME
-    if not built.exists():
-        raise Unavailable("%s does not exist yet: build the native tree first" % built)
-    return {"LD_PRELOAD": "%s/$LIB/%s" % (PTY_MODEM_DIR, PTY_MODEM_NAME)}
+    shim = pty_modem_env()
+    if not shim:
+        raise Unavailable("%s is not built yet: build the native tree first" % PTY_MODEM_NAME)
+    return shim
 
 
 class Session:

@@ -1,11 +1,19 @@
-// Loaded into the Wine process of the program under test (LD_PRELOAD), never
-// into the program itself: makes a pseudo-terminal answer the modem-status
-// request as a serial port does. Wine's wait for received characters reads
-// the modem status each time it looks at the port; a pseudo-terminal refuses
-// that request, and Wine then ends every wait as cancelled. With a status to
-// read, the wait wakes on received bytes, as it does on a real port.
+// Loaded into Wine's processes by the end-to-end tests (LD_PRELOAD), never
+// into the program itself, to make a pseudo-terminal behave as a serial port:
+// - In the program's process: the modem-status request is answered. Wine's
+//   wait for received characters reads the modem status each time it looks
+//   at the port; a pseudo-terminal refuses that request, and Wine then ends
+//   every wait as cancelled. With a status to read, the wait wakes on
+//   received bytes, as on a real port.
+// - In Wine's server, which opens every device for the programs: a second
+//   opening of a pseudo-terminal's slave side is refused while the first is
+//   open, as Windows refuses a second opening of a COM port.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,13 +22,90 @@
 namespace {
 
 using IoctlFunction = int (*)(int, unsigned long, ...);
+using OpenFunction = int (*)(const char*, int, ...);
+using OpenAtFunction = int (*)(int, const char*, int, ...);
 
 IoctlFunction systemIoctl() {
     static IoctlFunction next = reinterpret_cast<IoctlFunction>(dlsym(RTLD_NEXT, "ioctl"));
     return next;
 }
 
+// Linux numbers the slave sides of pseudo-terminals with majors 136 to 143.
+bool isPtySlave(int fd) {
+    struct stat status = {};
+    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) {
+        return false;
+    }
+    unsigned int kind = major(status.st_rdev);
+    return kind >= 136 && kind <= 143;
+}
+
+// A lock per opening: a second opening of the same terminal, in this
+// process or another, cannot take it.
+int claimExclusively(int fd) {
+    if (fd < 0 || !isPtySlave(fd) || flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return fd;
+    }
+    close(fd);
+    errno = EBUSY;
+    return -1;
+}
+
+mode_t modeArgument(int flags, va_list rest) {
+    return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(rest, int)) : 0;
+}
+
+int openThrough(const char* name, const char* path, int flags, mode_t mode) {
+    auto next = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, name));
+    if (next == nullptr) {
+        errno = ENOSYS;
+        return -1;
+    }
+    return claimExclusively(next(path, flags, mode));
+}
+
+int openAtThrough(const char* name, int directory, const char* path, int flags, mode_t mode) {
+    auto next = reinterpret_cast<OpenAtFunction>(dlsym(RTLD_NEXT, name));
+    if (next == nullptr) {
+        errno = ENOSYS;
+        return -1;
+    }
+    return claimExclusively(next(directory, path, flags, mode));
+}
+
 } // namespace
+
+extern "C" int open(const char* path, int flags, ...) {
+    va_list rest;
+    va_start(rest, flags);
+    mode_t mode = modeArgument(flags, rest);
+    va_end(rest);
+    return openThrough("open", path, flags, mode);
+}
+
+extern "C" int open64(const char* path, int flags, ...) {
+    va_list rest;
+    va_start(rest, flags);
+    mode_t mode = modeArgument(flags, rest);
+    va_end(rest);
+    return openThrough("open64", path, flags, mode);
+}
+
+extern "C" int openat(int directory, const char* path, int flags, ...) {
+    va_list rest;
+    va_start(rest, flags);
+    mode_t mode = modeArgument(flags, rest);
+    va_end(rest);
+    return openAtThrough("openat", directory, path, flags, mode);
+}
+
+extern "C" int openat64(int directory, const char* path, int flags, ...) {
+    va_list rest;
+    va_start(rest, flags);
+    mode_t mode = modeArgument(flags, rest);
+    va_end(rest);
+    return openAtThrough("openat64", directory, path, flags, mode);
+}
 
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
     va_list rest;
