@@ -42,10 +42,10 @@ def find_tamsel_pid(session, timeout=10):
     return find_wine_pid(session.exe, timeout)
 
 
-def find_wine_pid(windows_exe, timeout=10):
+def find_wine_pid(program, timeout=10):
     """The Linux process that runs a Windows program, found by its command
-    line, which Wine sets to the Windows one."""
-    wanted = (windows_exe + "\0").encode("latin-1")
+    line, which Wine sets to the one the program was started with."""
+    wanted = (program + "\0").encode("latin-1")
     deadline = time.monotonic() + timeout
     while True:
         for entry in os.listdir("/proc"):
@@ -58,7 +58,7 @@ def find_wine_pid(windows_exe, timeout=10):
             except OSError:
                 continue
         if time.monotonic() > deadline:
-            raise AssertionError("no process runs %s" % windows_exe)
+            raise AssertionError("no process runs %s" % program)
         time.sleep(0.1)
 
 
@@ -201,7 +201,7 @@ def bare_wait_share(session, seconds):
     costs under this Wine, in a program that does nothing else."""
     holder = hold_port(session, seconds=seconds + 30, wait=True)
     try:
-        pid = find_wine_pid("Z:" + str(session.env.driver_exe).replace("/", "\\"))
+        pid = find_wine_pid(str(session.env.driver_exe))
         time.sleep(1.0)  # past its start-up
         return cpu_share(pid, seconds)
     finally:
