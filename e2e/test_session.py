@@ -254,19 +254,29 @@ def test_records_that_come_before_the_file_is_open_are_stored(session, round_):
     assert close_and_exit(session) == 1
 
 
-def test_new_name_leaves_an_existing_file_alone(session):
+@pytest.mark.parametrize("queued", [False, True], ids=["line-quiet", "record-on-the-line"])
+def test_new_name_leaves_an_existing_file_alone(session, queued):
     session.write_bytes(OUT, b"PRECIOUS\r\n")
+    # A record already on the line has nowhere to go: it is refused at once,
+    # and neither thread waits for the other while the messages are up.
+    record = session.base.send_record(b"QUEUED", wait_ack=False) if queued else None
     started = start_session(session,
                             parameter_string(session.win_path(OUT), fileMode=NEW_NAME))
+    expected = ["Failed to create file!\n\nFile already exists!"]
+    if queued:
+        expected.append("Failed to write file!!")
+        session.base.collect_pending_acks(10)
+        assert record.ack == acknowledgement_for(1, b"1", b"NG")
     box = session.message_box_info("none")
-    assert box and box["text"] == "Failed to create file!\n\nFile already exists!"
+    assert box and box["text"] in expected
     # Let the 2-second connection check come due while the box is up: it must
     # neither delete the file nor act a second time.
     time.sleep(max(0.0, started + 2.6 - time.monotonic()))
-    assert session.message_box("ok") == "Failed to create file!\n\nFile already exists!"
+    answered = [session.message_box("ok") for _ in expected]
+    assert sorted(answered) == sorted(expected)
     assert session.wait_exit(15) == 1
     assert session.read_bytes(OUT) == b"PRECIOUS\r\n"
-    assert session.base.acks == []
+    assert len(session.base.acks) == len(expected) - 1
 
 
 def test_missing_port_is_reported_even_without_error_messages(session):
