@@ -21,15 +21,6 @@
 
 namespace {
 
-using IoctlFunction = int (*)(int, unsigned long, ...);
-using OpenFunction = int (*)(const char*, int, ...);
-using OpenAtFunction = int (*)(int, const char*, int, ...);
-
-IoctlFunction systemIoctl() {
-    static IoctlFunction next = reinterpret_cast<IoctlFunction>(dlsym(RTLD_NEXT, "ioctl"));
-    return next;
-}
-
 // Linux numbers the slave sides of pseudo-terminals with majors 136 to 143.
 bool isPtySlave(int fd) {
     struct stat status = {};
@@ -40,9 +31,22 @@ bool isPtySlave(int fd) {
     return kind >= 136 && kind <= 143;
 }
 
-// A lock per opening: a second opening of the same terminal, in this
-// process or another, cannot take it.
-int claimExclusively(int fd) {
+} // namespace
+
+// Wine's server opens every file through open(). A lock per opening: a
+// second opening of the same terminal, in this process or another, cannot
+// take it.
+extern "C" int open(const char* path, int flags, ...) {
+    using OpenFunction = int (*)(const char*, int, ...);
+    static auto next = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, "open"));
+    mode_t mode = 0;
+    if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
+        va_list rest;
+        va_start(rest, flags);
+        mode = static_cast<mode_t>(va_arg(rest, int));
+        va_end(rest);
+    }
+    int fd = next != nullptr ? next(path, flags, mode) : -1;
     if (fd < 0 || !isPtySlave(fd) || flock(fd, LOCK_EX | LOCK_NB) == 0) {
         return fd;
     }
@@ -51,74 +55,15 @@ int claimExclusively(int fd) {
     return -1;
 }
 
-mode_t modeArgument(int flags, va_list rest) {
-    return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(rest, int)) : 0;
-}
-
-int openThrough(const char* name, const char* path, int flags, mode_t mode) {
-    auto next = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, name));
-    if (next == nullptr) {
-        errno = ENOSYS;
-        return -1;
-    }
-    return claimExclusively(next(path, flags, mode));
-}
-
-int openAtThrough(const char* name, int directory, const char* path, int flags, mode_t mode) {
-    auto next = reinterpret_cast<OpenAtFunction>(dlsym(RTLD_NEXT, name));
-    if (next == nullptr) {
-        errno = ENOSYS;
-        return -1;
-    }
-    return claimExclusively(next(directory, path, flags, mode));
-}
-
-} // namespace
-
-extern "C" int open(const char* path, int flags, ...) {
-    va_list rest;
-    va_start(rest, flags);
-    mode_t mode = modeArgument(flags, rest);
-    va_end(rest);
-    return openThrough("open", path, flags, mode);
-}
-
-extern "C" int open64(const char* path, int flags, ...) {
-    va_list rest;
-    va_start(rest, flags);
-    mode_t mode = modeArgument(flags, rest);
-    va_end(rest);
-    return openThrough("open64", path, flags, mode);
-}
-
-extern "C" int openat(int directory, const char* path, int flags, ...) {
-    va_list rest;
-    va_start(rest, flags);
-    mode_t mode = modeArgument(flags, rest);
-    va_end(rest);
-    return openAtThrough("openat", directory, path, flags, mode);
-}
-
-extern "C" int openat64(int directory, const char* path, int flags, ...) {
-    va_list rest;
-    va_start(rest, flags);
-    mode_t mode = modeArgument(flags, rest);
-    va_end(rest);
-    return openAtThrough("openat64", directory, path, flags, mode);
-}
-
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
+    using IoctlFunction = int (*)(int, unsigned long, ...);
+    static auto next = reinterpret_cast<IoctlFunction>(dlsym(RTLD_NEXT, "ioctl"));
     va_list rest;
     va_start(rest, request);
     void* argument = va_arg(rest, void*);
     va_end(rest);
 
-    IoctlFunction next = systemIoctl();
-    if (next == nullptr) {
-        errno = ENOSYS;
-        return -1;
-    }
-    int result = next(fd, request, argument);
+    int result = next != nullptr ? next(fd, request, argument) : -1;
     if (result != -1 || request != TIOCMGET || argument == nullptr) {
         return result;
     }
