@@ -2,12 +2,21 @@
 # Installs what the build and the tests need from Debian's packages, when it is
 # missing. Quick when everything is there already. The fonts are named because
 # the dialog's size under Wine follows the font that stands in for "Helv".
+# 32-bit Wine comes from Debian's i386 architecture, added here when missing.
 set -euo pipefail
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 
 packages=(
   cmake g++ make libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  wine wine64 fonts-wine fonts-liberation xvfb x11-utils imagemagick
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb x11-utils imagemagick
   python3 python3-pytest
   clang libclang-rt-14-dev cppcheck clang-tidy libbenchmark-dev
 )
@@ -21,8 +30,6 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
