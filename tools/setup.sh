@@ -33,3 +33,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# A Wine prefix made before 32-bit Wine was installed cannot start 32-bit
+# programs ("could not load kernel32.dll"): remove such a test prefix, and the
+# end-to-end tests make it anew.
+root=$(cd "$(dirname "$0")/.." && pwd)
+for prefix in "$root"/build/e2e*/prefix ${TAMSEL_E2E_DIR:+"$TAMSEL_E2E_DIR/prefix"}; do
+  if [ -f "$prefix/system.reg" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "Removing $prefix: it was made without 32-bit Wine"
+    rm -rf "$prefix"
+  fi
+done
