@@ -32,5 +32,6 @@ rm -rf build/release/check
 (cd build/release/check && sha256sum --check --strict SHA256SUMS)
 
 /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e
-TAMSEL_EXE=build/windows-x86/Tamsel.exe TAMSEL_E2E_DIR=build/e2e-x86 \
+# Wine takes only an absolute prefix path.
+TAMSEL_EXE="$PWD/build/windows-x86/Tamsel.exe" TAMSEL_E2E_DIR="$PWD/build/e2e-x86" \
   /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e
