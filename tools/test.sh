@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test: the native unit tests
 # (under AddressSanitizer and UBSan), a build with clang that must give no
-# warning, static analysis, a short run of each fuzz target (TAMSEL_FUZZ_SECONDS,
-# default 15), the release archive and its checks, and the end-to-end tests of
+# warning, static analysis, the release archive and its checks, a short run of
+# each fuzz target (TAMSEL_FUZZ_SECONDS, default 15), and the end-to-end tests of
 # Tamsel.exe under Wine against the simulated base, 64-bit and 32-bit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,8 +16,6 @@ cmake -S . -B build/windows-clang -DCMAKE_TOOLCHAIN_FILE=cmake/clang-mingw-w64-x
   -DCMAKE_BUILD_TYPE=Release -DTAMSEL_WERROR=ON >/dev/null
 cmake --build build/windows-clang -j2 --target Tamsel
 tools/lint.sh
-tools/fuzz.sh "${TAMSEL_FUZZ_SECONDS:-15}"
-
 # The archive checks the programs, comes out the same twice, and its
 # checksums hold.
 tools/release.sh
@@ -31,6 +29,7 @@ rm -rf build/release/check
 /usr/bin/python3 -m zipfile -e build/release/Tamsel-*-windows.zip build/release/check
 (cd build/release/check && sha256sum --check --strict SHA256SUMS)
 
+tools/fuzz.sh "${TAMSEL_FUZZ_SECONDS:-15}"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e
 # Wine takes only an absolute prefix path.
 TAMSEL_EXE="$PWD/build/windows-x86/Tamsel.exe" TAMSEL_E2E_DIR="$PWD/build/e2e-x86" \
