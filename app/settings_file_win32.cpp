@@ -2,6 +2,8 @@
 #include "app/settings_file.h"
 #include "app/win32_common.h"
 
+#include <cstring>
+
 namespace {
 
 // Holds the whole file as read, and a terminator.
@@ -46,14 +48,34 @@ void saveSettingsFile() {
     if (settingsFilePath[0] == '\0') {
         return;
     }
+    // The new settings are written whole beside the old file and then take
+    // its place in one step, so that a crash or a full disk during the save
+    // leaves the old settings rather than a cut or empty file.
+    static constexpr char kNewSuffix[] = ".new";
+    char newPath[kSettingsFilePathSize + sizeof kNewSuffix - 1];
+    std::size_t pathLength = std::strlen(settingsFilePath);
+    if (pathLength + sizeof kNewSuffix > sizeof newPath) {
+        return;
+    }
+    std::memcpy(newPath, settingsFilePath, pathLength);
+    std::memcpy(newPath + pathLength, kNewSuffix, sizeof kNewSuffix);
+
     char content[kMaxSettingsFileSize];
     std::size_t length = encodeSettingsFile(content, sizeof content);
-    HANDLE file = CreateFileA(settingsFilePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    if (length == 0) {
+        return;
+    }
+    HANDLE file = CreateFileA(newPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }
     DWORD written = 0;
-    WriteFile(file, content, static_cast<DWORD>(length), &written, nullptr);
+    bool whole = WriteFile(file, content, static_cast<DWORD>(length), &written, nullptr) &&
+                 written == length && FlushFileBuffers(file);
     CloseHandle(file);
+    if (!whole || !MoveFileExA(newPath, settingsFilePath,
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(newPath);
+    }
 }

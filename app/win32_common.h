@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-extern HINSTANCE moduleInstance;
+#include "resources/version.h"
 
-#define TAMSEL_CAPTION "Tamsel (Ver 1.12)"
+extern HINSTANCE moduleInstance;
 
 // A message box with the tool's caption, owned by the active window of the
 // calling thread (none on the receiver thread). Returns the button pressed.

@@ -19,7 +19,9 @@ if(MSVC)
 endif()
 if(MINGW)
   # One self-contained executable: no MinGW runtime DLLs to carry beside it.
-  target_link_options(Tamsel PRIVATE -static -static-libgcc -static-libstdc++)
+  # No link time in the PE header, so that the same sources give the same bytes.
+  target_link_options(Tamsel PRIVATE -static -static-libgcc -static-libstdc++
+                      -Wl,--no-insert-timestamp)
 endif()
 
 # The test driver that finds and drives the program's windows under Wine.

@@ -300,7 +300,22 @@ def test_ok_saves_every_setting_and_then_reads(session):
                      replaceFrom="A", replaceTo="B")
     assert ini == expected
     assert session.read_bytes("Tamsel.ini") == expected
+    assert not (session.dir / "Tamsel.ini.new").exists()
     assert (session.dir / "data" / "props.txt").read_bytes() == b"OLD\r\nB,BB\n"
+
+
+def test_save_that_cannot_write_the_new_file_keeps_the_old_one(session):
+    # A folder where the save writes the new settings first: the save fails
+    # silently, the old file stays as it was and the reading still starts.
+    old = settings_file(session.win_dir, "old.txt", alwaysShowDialog="1", viewData="0")
+    (session.dir / "Tamsel.ini.new").mkdir()
+    dialog = open_dialog(session, ini=old)
+    dialog.set_text(FILE_NAME_ID, "new.txt")
+    dialog.click(801)
+    dialog.press(OK_ID)
+    assert read_after_ok(session, records=[b"STILL READS"], view_data=False) == old
+    assert session.read_bytes("Tamsel.ini") == old
+    assert session.read_bytes("new.txt") == b"STILL READS\n"
 
 
 def test_long_file_name_is_taken_whole_on_ok(session):

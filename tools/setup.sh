@@ -2,12 +2,21 @@
 # Installs what the build and the tests need from Debian's packages, when it is
 # missing. Quick when everything is there already. The fonts are named because
 # the dialog's size under Wine follows the font that stands in for "Helv".
+# 32-bit Wine comes from Debian's i386 architecture, added here when missing.
 set -euo pipefail
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 
 packages=(
   cmake g++ g++-multilib make libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  wine wine64 fonts-wine fonts-liberation xvfb x11-utils imagemagick
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb x11-utils imagemagick
   python3 python3-pytest
   clang libclang-rt-14-dev cppcheck clang-tidy libbenchmark-dev
 )
@@ -21,8 +30,17 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# A Wine prefix made before 32-bit Wine was installed cannot start 32-bit
+# programs ("could not load kernel32.dll"): remove such a test prefix, and the
+# end-to-end tests make it anew.
+root=$(cd "$(dirname "$0")/.." && pwd)
+for prefix in "$root"/build/e2e*/prefix ${TAMSEL_E2E_DIR:+"$TAMSEL_E2E_DIR/prefix"}; do
+  if [ -f "$prefix/system.reg" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "Removing $prefix: it was made without 32-bit Wine"
+    rm -rf "$prefix"
+  fi
+done

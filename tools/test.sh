@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test: the native unit tests
-# (under AddressSanitizer and UBSan), static analysis, a short run of each
-# fuzz target (TAMSEL_FUZZ_SECONDS, default 15) and the end-to-end tests of Tamsel.exe
-# under Wine against the simulated base.
+# (under AddressSanitizer and UBSan), a build with clang that must give no
+# warning, static analysis, the release archive and its checks, a short run of
+# each fuzz target (TAMSEL_FUZZ_SECONDS, default 15), and the end-to-end tests of
+# Tamsel.exe under Wine against the simulated base, 64-bit and 32-bit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,26 @@ tools/setup.sh
 tools/build.sh
 
 ctest --test-dir build/native --output-on-failure -j2
+# A second compiler's warnings, as errors.
+cmake -S . -B build/windows-clang -DCMAKE_TOOLCHAIN_FILE=cmake/clang-mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DTAMSEL_WERROR=ON >/dev/null
+cmake --build build/windows-clang -j2 --target Tamsel
 tools/lint.sh
+# The archive checks the programs, comes out the same twice, and its
+# checksums hold.
+tools/release.sh
+first=$(sha256sum build/release/Tamsel-*-windows.zip)
+tools/release.sh >/dev/null
+[ "$(sha256sum build/release/Tamsel-*-windows.zip)" = "$first" ] || {
+  echo "release: a second run gave other bytes" >&2
+  exit 1
+}
+rm -rf build/release/check
+/usr/bin/python3 -m zipfile -e build/release/Tamsel-*-windows.zip build/release/check
+(cd build/release/check && sha256sum --check --strict SHA256SUMS)
+
 tools/fuzz.sh "${TAMSEL_FUZZ_SECONDS:-15}"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e
+# Wine takes only an absolute prefix path.
+TAMSEL_EXE="$PWD/build/windows-x86/Tamsel.exe" TAMSEL_E2E_DIR="$PWD/build/e2e-x86" \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e
