@@ -55,14 +55,11 @@ extern "C" int open(const char* path, int flags, ...) {
     return -1;
 }
 
-extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
-    using IoctlFunction = int (*)(int, unsigned long, ...);
-    static auto next = reinterpret_cast<IoctlFunction>(dlsym(RTLD_NEXT, "ioctl"));
-    va_list rest;
-    va_start(rest, request);
-    void* argument = va_arg(rest, void*);
-    va_end(rest);
+namespace {
 
+using IoctlFunction = int (*)(int, unsigned long, ...);
+
+int ioctlThrough(IoctlFunction next, int fd, unsigned long request, void* argument) {
     int result = next != nullptr ? next(fd, request, argument) : -1;
     if (result != -1 || request != TIOCMGET || argument == nullptr) {
         return result;
@@ -76,4 +73,25 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
     }
     errno = error;
     return result;
+}
+
+} // namespace
+
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
+    static auto next = reinterpret_cast<IoctlFunction>(dlsym(RTLD_NEXT, "ioctl"));
+    va_list rest;
+    va_start(rest, request);
+    void* argument = va_arg(rest, void*);
+    va_end(rest);
+    return ioctlThrough(next, fd, request, argument);
+}
+
+// What 32-bit Wine calls instead, built with 64-bit time.
+extern "C" int __ioctl_time64(int fd, unsigned long request, ...) noexcept {
+    static auto next = reinterpret_cast<IoctlFunction>(dlsym(RTLD_NEXT, "__ioctl_time64"));
+    va_list rest;
+    va_start(rest, request);
+    void* argument = va_arg(rest, void*);
+    va_end(rest);
+    return ioctlThrough(next, fd, request, argument);
 }
