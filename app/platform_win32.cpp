@@ -9,9 +9,10 @@ int showMessage(const char* text, UINT type) {
 }
 
 std::size_t writeOutputFile(const char* bytes, std::size_t count) {
-    // The session decides right after the link opens, on a thread that never
-    // waits for this one before it has: this wait always ends.
-    if (outputFileDecided != nullptr) {
+    // Only a record read before the session has tried to open the file
+    // waits. The session tries right after the link opens, on a thread that
+    // never waits for this one before it has: this wait always ends.
+    if (!outputFileReady && outputFileDecided != nullptr) {
         WaitForSingleObject(outputFileDecided, INFINITE);
     }
     if (!outputFileReady) {
