@@ -11,9 +11,9 @@ tools/setup.sh
 tools/build.sh
 
 ctest --test-dir build/native --output-on-failure -j2
-# A second compiler's warnings, as errors.
-cmake -S . -B build/windows-clang -DCMAKE_TOOLCHAIN_FILE=cmake/clang-mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DTAMSEL_WERROR=ON >/dev/null
+# A second compiler's warnings, as errors (the toolchain as in tools/build.sh).
+CMAKE_TOOLCHAIN_FILE=$PWD/cmake/clang-mingw-w64-x86_64.cmake \
+  cmake -S . -B build/windows-clang -DCMAKE_BUILD_TYPE=Release -DTAMSEL_WERROR=ON >/dev/null
 cmake --build build/windows-clang -j2 --target Tamsel
 tools/lint.sh
 # The archive checks the programs, comes out the same twice, and its
