@@ -175,6 +175,8 @@ class WineEnv:
         self.work = Path(work)
         self.prefix = self.work / "prefix"
         self.com1_link = self.work / "com1"
+        # A second port, for a program that runs beside the one under test.
+        self.com2_link = self.work / "com2"
         self.logs = self.work / "logs"
         self.drive_c = self.prefix / "drive_c"
         self.xvfb = None
@@ -245,11 +247,12 @@ class WineEnv:
         raise HarnessError("could not start Xvfb (see %s)" % (self.logs / "xvfb.log"))
 
     def _configure_registry(self):
-        """COM1 leads to the stable symlink that each test points at its own
-        pseudo-terminal. Windows are unmanaged: with no window manager under
+        """COM1 and COM2 lead to stable symlinks that each test points at its
+        own pseudo-terminals. Windows are unmanaged: with no window manager under
         Xvfb, Wine would otherwise wait 2 s for one at every hidden window."""
         settings = [
             ("system.reg", "HKLM\\Software\\Wine\\Ports", "COM1", str(self.com1_link)),
+            ("system.reg", "HKLM\\Software\\Wine\\Ports", "COM2", str(self.com2_link)),
             ("user.reg", "HKCU\\Software\\Wine\\X11 Driver", "Managed", "N"),
         ]
         changed = False

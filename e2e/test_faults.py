@@ -21,6 +21,7 @@ import pytest
 
 import harness
 from harness import APPEND, NEW_NAME, assert_ok, parameter_string, progress_for, start_session
+import simbase
 from simbase import (NOISE_KINDS, acknowledgement_for, noisy_stream, random_frame,
                      random_payload, send_chunked)
 
@@ -69,11 +70,16 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / TICKS
 
 
-def cpu_share(pid, seconds):
-    """The share of one core that the process used over `seconds`."""
-    before, started = cpu_seconds(pid), time.monotonic()
+def cpu_shares(pids, seconds):
+    """The share of one core that each process used over the same `seconds`."""
+    before, started = [cpu_seconds(pid) for pid in pids], time.monotonic()
     time.sleep(seconds)
-    return (cpu_seconds(pid) - before) / (time.monotonic() - started)
+    elapsed = time.monotonic() - started
+    return [(cpu_seconds(pid) - used) / elapsed for pid, used in zip(pids, before)]
+
+
+def cpu_share(pid, seconds):
+    return cpu_shares([pid], seconds)[0]
 
 
 def resident_kib(pid):
@@ -196,26 +202,37 @@ def note(session, text):
         f.write(text + "\n")
 
 
-def bare_wait_share(session, seconds):
-    """The share of a core that one pending wait for received characters
-    costs under this Wine, in a program that does nothing else."""
-    holder = hold_port(session, seconds=seconds + 30, wait=True)
+def start_bare_wait(session):
+    """Another program that keeps one wait for received characters pending on
+    COM2, a line of its own, and does nothing else: what Wine's own waiting
+    costs. Its cost swings by a point from one ten seconds to the next, so it
+    is measured beside the program, over the same seconds.
+    Returns the holder, its line and its process."""
+    line = simbase.open_pty(str(session.env.com2_link))
     try:
-        pid = find_wine_pid(str(session.env.driver_exe))
-        time.sleep(1.0)  # past its start-up
-        return cpu_share(pid, seconds)
-    finally:
-        end_process(holder)
+        holder = hold_port(session, port="COM2", wait=True)
+    except BaseException:
+        line.close()
+        raise
+    return holder, line, find_wine_pid(str(session.env.driver_exe))
 
 
 def test_idle_session_costs_next_to_nothing(session):
-    baseline = bare_wait_share(session, 10) if session.receive_path == "event" else None
-    start_session(session, parameter_string(session.win_path(OUT)))
-    session.session_window()
-    pid = find_tamsel_pid(session)
-    session.base.poll(2.5)  # past the connection check
-    share = cpu_share(pid, 10)
-    if baseline is None:
+    bare = start_bare_wait(session) if session.receive_path == "event" else None
+    try:
+        start_session(session, parameter_string(session.win_path(OUT)))
+        session.session_window()
+        pid = find_tamsel_pid(session)
+        session.base.poll(2.5)  # past the connection check
+        if bare is None:
+            share = cpu_share(pid, 10)
+        else:
+            share, baseline = cpu_shares([pid, bare[2]], 10)
+    finally:
+        if bare is not None:
+            end_process(bare[0])
+            bare[1].close()
+    if bare is None:
         # Wine's wait fails at once on a bare pseudo-terminal: this is the
         # receiver polling after those failures.
         note(session, "idle: %.4f of a core" % share)
