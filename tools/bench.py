@@ -326,7 +326,8 @@ def write_report(core, event, polling, plain, bare_wait, args):
               "first 20 ms or so; a real driver on Windows wakes the receiver as the byte arrives."]
     if "wineserver_idle_cpu_percent" in event:
         lines += ["", "While Tamsel waited, Wine's own server used %.1f%% of one core on the "
-                  "event path and %.1f%% on the polling path."
+                  "event path, where it also served the bare wait beside the session, and "
+                  "%.1f%% on the polling path."
                   % (event["wineserver_idle_cpu_percent"],
                      polling["wineserver_idle_cpu_percent"])]
     lines += ["", "![Latency histogram](latency-histogram.png)", ""]
