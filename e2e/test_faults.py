@@ -209,12 +209,15 @@ def start_bare_wait(session):
     is measured beside the program, over the same seconds.
     Returns the holder, its line and its process."""
     line = simbase.open_pty(str(session.env.com2_link))
+    holder = None
     try:
         holder = hold_port(session, port="COM2", wait=True)
+        return holder, line, find_wine_pid(str(session.env.driver_exe))
     except BaseException:
+        if holder is not None:
+            end_process(holder)
         line.close()
         raise
-    return holder, line, find_wine_pid(str(session.env.driver_exe))
 
 
 def test_idle_session_costs_next_to_nothing(session):
