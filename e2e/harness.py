@@ -34,8 +34,11 @@ PTY_MODEM_NAME = "libpty_modem.so"
 # How the receiver learns that bytes came in: "event", the wait for received
 # characters that real serial drivers give (a pseudo-terminal made to answer
 # like a port), or "polling", its fallback when the wait keeps failing (what
-# Wine gives on a bare pseudo-terminal).
-RECEIVE_PATHS = ("event", "polling")
+# Wine gives on a bare pseudo-terminal). "-nocount" plays a driver that never
+# reports how many received bytes wait; there each record must still be
+# answered within NOCOUNT_ACK_LIMIT of the moment it could be handled.
+RECEIVE_PATHS = ("event", "polling", "event-nocount", "polling-nocount")
+NOCOUNT_ACK_LIMIT = 0.7  # the 200 ms flash and half a second
 
 CAPTION = "Tamsel (Ver 1.12)"
 PROGRESS_ID = 401
@@ -381,15 +384,18 @@ def pty_modem_env():
 
 
 def program_env(receive_path):
-    """What the program's own runs get on top of the shared environment:
-    the shim on the event path, only there."""
+    """What the program's own runs get on top of the shared environment: the
+    shim, which refuses what Windows refuses, in the mode of the path."""
     if receive_path not in RECEIVE_PATHS:
         raise ValueError("unknown receive path %r" % receive_path)
-    if receive_path == "polling":
-        return {}
     shim = pty_modem_env()
     if not shim:
         raise Unavailable("%s is not built yet: build the native tree first" % PTY_MODEM_NAME)
+    way, _, driver = receive_path.partition("-")
+    if way == "event":
+        shim["TAMSEL_PTY_MODEM_STATUS"] = "1"
+    if driver == "nocount":
+        shim["TAMSEL_PTY_NO_COUNT"] = "1"
     return shim
 
 
@@ -426,6 +432,8 @@ class Session:
         self.pty = simbase.open_pty(str(env.com1_link))
         self.base_log = open(self.logs / "base.log", "w")
         self.base = simbase.SimBase(self.pty.master, log=self._log_base)
+        if receive_path.endswith("-nocount"):
+            self.base.ack_limit = NOCOUNT_ACK_LIMIT
 
     def _log_base(self, text):
         self.base_log.write(text + "\n")
@@ -690,8 +698,11 @@ def start_session(session, params, answer=True):
 
 
 def assert_ok(record):
-    """The record was answered "OK", with its own unit number and echo."""
+    """The record was answered "OK", with its own unit number and echo, and
+    in time where the base sets a limit."""
     assert record.ack == simbase.acknowledgement_for(record.unit, record.echo, b"OK"), record.ack
+    assert record.ack_limit is None or record.waited <= record.ack_limit, (
+        "answered %.0f ms after it could be handled" % (record.waited * 1000))
 
 
 def progress_for(count):

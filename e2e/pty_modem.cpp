@@ -1,10 +1,17 @@
 // Loaded into Wine's processes by the end-to-end tests (LD_PRELOAD), never
-// into the program itself, to make a pseudo-terminal behave as a serial port:
-// - In the program's process: the modem-status request is answered. Wine's
-//   wait for received characters reads the modem status each time it looks
-//   at the port; a pseudo-terminal refuses that request, and Wine then ends
-//   every wait as cancelled. With a status to read, the wait wakes on
+// into the program itself, to make a pseudo-terminal behave as a serial port
+// on Windows, which refuses and signals less than Wine does:
+// - In the program's process, always: line settings whose XON and XOFF
+//   characters are equal are refused, as Windows refuses them (Wine puts
+//   them into the terminal's start and stop characters).
+// - With TAMSEL_PTY_MODEM_STATUS set: the modem-status request is answered.
+//   Wine's wait for received characters reads the modem status each time it
+//   looks at the port; a pseudo-terminal refuses that request, and Wine then
+//   ends every wait as cancelled. With a status to read, the wait wakes on
 //   received bytes, as on a real port.
+// - With TAMSEL_PTY_NO_COUNT set: the count of received bytes waiting always
+//   reads 0, as on drivers that never report it; Wine then neither reports
+//   queued bytes nor ends a wait for them, while reads still return them.
 // - In Wine's server, which opens every device for the programs: a second
 //   opening of a pseudo-terminal's slave side is refused while the first is
 //   open, as Windows refuses a second opening of a COM port.
@@ -14,10 +21,12 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 
 namespace {
 
@@ -59,13 +68,27 @@ namespace {
 
 using IoctlFunction = int (*)(int, unsigned long, ...);
 
+bool modeSet(const char* name) {
+    const char* value = getenv(name);
+    return value != nullptr && value[0] != '\0';
+}
+
 int ioctlThrough(IoctlFunction next, int fd, unsigned long request, void* argument) {
+    static const bool answerModemStatus = modeSet("TAMSEL_PTY_MODEM_STATUS");
+    static const bool hideQueueCount = modeSet("TAMSEL_PTY_NO_COUNT");
     int result = next != nullptr ? next(fd, request, argument) : -1;
-    if (result != -1 || request != TIOCMGET || argument == nullptr) {
+    if (argument == nullptr || !isatty(fd)) {
+        return result;
+    }
+    if (hideQueueCount && request == TIOCINQ && result == 0) {
+        *static_cast<int*>(argument) = 0;
+        return 0;
+    }
+    if (!answerModemStatus || result != -1 || request != TIOCMGET) {
         return result;
     }
     int error = errno;
-    if ((error == EINVAL || error == ENOTTY) && isatty(fd)) {
+    if (error == EINVAL || error == ENOTTY) {
         // A base that is switched on and ready: data set ready, clear to
         // send, carrier detected.
         *static_cast<int*>(argument) = TIOCM_DSR | TIOCM_CTS | TIOCM_CAR;
@@ -94,4 +117,16 @@ extern "C" int __ioctl_time64(int fd, unsigned long request, ...) noexcept {
     void* argument = va_arg(rest, void*);
     va_end(rest);
     return ioctlThrough(next, fd, request, argument);
+}
+
+// Windows refuses equal XON and XOFF characters; Wine writes them into the
+// terminal's start and stop characters and would take them.
+extern "C" int tcsetattr(int fd, int when, const struct termios* settings) {
+    using SetFunction = int (*)(int, int, const struct termios*);
+    static auto next = reinterpret_cast<SetFunction>(dlsym(RTLD_NEXT, "tcsetattr"));
+    if (settings != nullptr && settings->c_cc[VSTART] == settings->c_cc[VSTOP]) {
+        errno = EINVAL;
+        return -1;
+    }
+    return next != nullptr ? next(fd, when, settings) : -1;
 }

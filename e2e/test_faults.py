@@ -191,7 +191,7 @@ def test_port_that_cannot_be_opened_ends_the_process(session, cause):
 # should costs a fraction of one per cent. The limits leave room for a
 # loaded machine and still catch the spin.
 IDLE_CPU_LIMIT = 0.01
-DEAD_LINE_CPU_LIMIT = 0.03
+DEAD_LINE_CPU_LIMIT = 0.01
 # On the event path Wine's own pending wait costs a few per cent of a core
 # by itself: what the program may add to that.
 EVENT_IDLE_EXCESS_LIMIT = 0.005

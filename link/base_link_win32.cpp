@@ -14,6 +14,7 @@ HANDLE receiverThread = nullptr;
 // Set by stopLink: ends the receiver's wait at once, whatever the port does.
 HANDLE linkStopEvent = nullptr;
 std::atomic<int> linkRunning{0};
+std::atomic<DWORD> receiverThreadId{0};
 
 DCB lineSettings;
 
@@ -21,136 +22,249 @@ constexpr DWORD kQueueSize = 256;
 constexpr DWORD kReadChunk = 256;
 unsigned char readBuffer[kReadChunk];
 
-// Several failed waits in a row that the program did not cause (a driver that
-// cannot wait for characters, as Wine's on a pseudo-terminal) switch the
-// receiver to polling the input queue; real drivers fail a wait now and then.
-constexpr int kFailedWaitsBeforePolling = 8;
+// One asynchronous operation on the port, with its own record and event.
+// When the driver does not complete it even after it is cancelled, it stays
+// pending here, never started again, until the driver completes it: the
+// record, the event and the bytes it reads or writes outlive it, as they live
+// as long as the process.
+struct PortOperation {
+    OVERLAPPED record;
+    bool pending;
+    DWORD eventMask;   // what a wait for characters reports
+    char outgoing[16]; // what a write sends
+};
+
+PortOperation characterWait; // receiver thread
+PortOperation portRead;      // receiver thread
+PortOperation ackWrite;      // receiver thread: the acknowledgements
+PortOperation startWrite;    // user-interface thread: the start command
+
+// A wait for received characters ends at least this often, and the receiver
+// reads what has arrived: some drivers signal less than they receive.
+constexpr DWORD kWaitBoundMs = 100;
+// With the read timeouts set, a read returns at once; a driver that keeps it
+// longer has it cancelled.
+constexpr DWORD kReadBoundMs = 100;
+// A write ends within its timeouts (50 ms + 5 ms a byte); a driver that does
+// not honour them has it cancelled after this margin.
+constexpr DWORD kWriteTimeoutConstantMs = 50;
+constexpr DWORD kWriteTimeoutPerByteMs = 5;
+constexpr DWORD kWriteMarginMs = 100;
+// How long a cancelled operation is given to end before it is left pending.
+constexpr DWORD kCancelGraceMs = 100;
+// How long the stop gives a pending wait to end.
+constexpr DWORD kStopBoundMs = 1000;
+constexpr DWORD kStopRetryMs = 50;
+
+// Several waits in a row that fail, or end with nothing to read (a driver
+// that cannot wait for characters, as Wine's on a pseudo-terminal), switch
+// the receiver to looking at the line at intervals; real drivers fail a wait
+// now and then.
+constexpr int kIdleWakesBeforePolling = 8;
 constexpr DWORD kPollIntervalMs = 10;
 // Right after bytes came in, the base's next frame is due at once (it sends
 // it on our acknowledgement): look more often for a moment, so a record
 // does not wait a whole interval, while an idle line still costs little.
 constexpr DWORD kBusyPollIntervalMs = 1;
 constexpr DWORD kBusySpanMs = 100;
-constexpr DWORD kStopRetryMs = 50;
+// A port whose every call fails (an adapter pulled out) is looked at seldom:
+// nothing will come from it, but the session goes on until Close.
+constexpr int kFailuresBeforeGone = 3;
+constexpr DWORD kGonePollIntervalMs = 250;
 
-bool stopRequested() {
-    return WaitForSingleObject(linkStopEvent, 0) == WAIT_OBJECT_0;
+bool createOperationEvents() {
+    PortOperation* operations[] = {&characterWait, &portRead, &ackWrite, &startWrite};
+    for (PortOperation* operation : operations) {
+        if (operation->record.hEvent == nullptr) {
+            // Manual reset, as the port's waits require.
+            operation->record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        }
+        if (operation->record.hEvent == nullptr) {
+            return false;
+        }
+    }
+    return true;
 }
 
-// Reads everything waiting in the input queue, at most one buffer per read,
-// and hands it on. Returns how many bytes it took, when the queue is empty or
-// a read fails.
-DWORD drainInputQueue(OVERLAPPED* readRecord) {
+// Whether the operation can be started again: a pending one is reaped first
+// if the driver has completed it meanwhile. *transferred is what it moved,
+// even when it ended in failure (a cancelled read may have taken bytes).
+bool operationFree(PortOperation* operation, DWORD* transferred) {
+    *transferred = 0;
+    if (operation->pending && WaitForSingleObject(operation->record.hEvent, 0) == WAIT_OBJECT_0) {
+        operation->pending = false;
+        GetOverlappedResult(portHandle, &operation->record, transferred, FALSE);
+    }
+    return !operation->pending;
+}
+
+// Call after a ReadFile, WriteFile or WaitCommEvent on the operation's record
+// that returned `started` (with GetLastError() still its own). Waits at most
+// `boundMs` for the driver to complete it; then cancels it and gives it a
+// moment more. True when it completed with success; *transferred is what it
+// moved, even when it failed. One still in flight stays pending.
+bool finishOperation(PortOperation* operation, BOOL started, DWORD boundMs, DWORD* transferred) {
+    *transferred = 0;
+    if (!started && GetLastError() != ERROR_IO_PENDING) {
+        return false;
+    }
+    HANDLE done = operation->record.hEvent;
+    if (WaitForSingleObject(done, boundMs) != WAIT_OBJECT_0) {
+        CancelIoEx(portHandle, &operation->record);
+        if (WaitForSingleObject(done, kCancelGraceMs) != WAIT_OBJECT_0) {
+            operation->pending = true;
+            return false;
+        }
+    }
+    return GetOverlappedResult(portHandle, &operation->record, transferred, FALSE) != FALSE;
+}
+
+// What became of a pass's wait for received characters.
+enum class Wake { Stop, Characters, TimedOut, Failed };
+
+// Waits at most kWaitBoundMs for received characters. A wait that has not
+// ended stays pending for the next pass: never a second one beside it.
+Wake awaitCharacters() {
+    if (!characterWait.pending) {
+        ResetEvent(characterWait.record.hEvent);
+        characterWait.eventMask = 0;
+        if (!WaitCommEvent(portHandle, &characterWait.eventMask, &characterWait.record) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            return Wake::Failed;
+        }
+        characterWait.pending = true;
+    }
+    HANDLE events[2] = {characterWait.record.hEvent, linkStopEvent};
+    DWORD woken = WaitForMultipleObjects(2, events, FALSE, kWaitBoundMs);
+    if (woken == WAIT_TIMEOUT) {
+        return Wake::TimedOut;
+    }
+    if (woken != WAIT_OBJECT_0) {
+        return Wake::Stop;
+    }
+    characterWait.pending = false;
+    DWORD unused = 0;
+    return GetOverlappedResult(portHandle, &characterWait.record, &unused, FALSE) != FALSE
+               ? Wake::Characters
+               : Wake::Failed;
+}
+
+// Ends a wait still pending at the stop, within kStopBoundMs.
+void endPendingWait() {
+    if (!characterWait.pending) {
+        return;
+    }
+    CancelIoEx(portHandle, &characterWait.record);
+    // Windows ends the wait on the cancel, Wine only when the event mask
+    // changes; a wait issued just after stopLink cleared the mask was missed
+    // by that change, so clear it again until the wait has ended.
+    DWORD startedAt = GetTickCount();
+    while (WaitForSingleObject(characterWait.record.hEvent, kStopRetryMs) == WAIT_TIMEOUT) {
+        if (GetTickCount() - startedAt >= kStopBoundMs) {
+            return; // left pending; its record outlives it
+        }
+        SetCommMask(portHandle, 0);
+    }
+    DWORD unused = 0;
+    GetOverlappedResult(portHandle, &characterWait.record, &unused, FALSE);
+    characterWait.pending = false;
+}
+
+// Reads that failed in a row: a removed device fails every one.
+int failedPortCalls = 0;
+
+// Reads what has arrived, a buffer at a time, and hands it on; returns how
+// many bytes it took. It reads even when the driver reports nothing queued:
+// some drivers never do, and with the read timeouts set a read returns at
+// once with what has arrived, possibly nothing.
+DWORD readAvailable() {
     DWORD taken = 0;
     while (linkRunning) {
+        DWORD got = 0;
+        if (portRead.pending) {
+            // A read the driver completed late brings its bytes first.
+            if (!operationFree(&portRead, &got)) {
+                return taken;
+            }
+            if (got > 0) {
+                feedBytes(readBuffer, got);
+                taken += got;
+            }
+        }
         DWORD errors = 0;
         COMSTAT status = {};
-        if (!ClearCommError(portHandle, &errors, &status) || status.cbInQue == 0) {
-            return taken;
-        }
-        DWORD wanted = status.cbInQue < kReadChunk ? status.cbInQue : kReadChunk;
-        DWORD got = 0;
-        ResetEvent(readRecord->hEvent);
-        BOOL done = ReadFile(portHandle, readBuffer, wanted, &got, readRecord);
-        if (!done && GetLastError() == ERROR_IO_PENDING) {
-            done = GetOverlappedResult(portHandle, readRecord, &got, TRUE);
+        bool counted = ClearCommError(portHandle, &errors, &status) != FALSE;
+        DWORD wanted = counted && status.cbInQue > 0 && status.cbInQue < kReadChunk ? status.cbInQue
+                                                                                    : kReadChunk;
+        ResetEvent(portRead.record.hEvent);
+        BOOL started = ReadFile(portHandle, readBuffer, wanted, nullptr, &portRead.record);
+        bool done = finishOperation(&portRead, started, kReadBoundMs, &got);
+        if (got > 0 && !portRead.pending) {
+            feedBytes(readBuffer, got);
+            taken += got;
         }
         if (!done) {
+            ++failedPortCalls;
             ClearCommError(portHandle, &errors, nullptr);
             return taken;
         }
-        if (got == 0) {
-            return taken;
+        failedPortCalls = 0;
+        if (got < wanted) {
+            return taken; // nothing more has arrived
         }
-        feedBytes(readBuffer, got);
-        taken += got;
     }
     return taken;
 }
 
-// Waits for a character-received event. Returns false when the wait failed;
-// *stopped tells whether it ended because the link is stopping.
-bool waitForCharacters(OVERLAPPED* waitRecord, bool* stopped) {
-    DWORD mask = 0;
-    DWORD unused = 0;
-    ResetEvent(waitRecord->hEvent);
-    if (WaitCommEvent(portHandle, &mask, waitRecord)) {
-        return true;
-    }
-    if (GetLastError() != ERROR_IO_PENDING) {
-        return false;
-    }
-    HANDLE events[2] = {waitRecord->hEvent, linkStopEvent};
-    DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
-    if (woken != WAIT_OBJECT_0) {
-        *stopped = true;
-        // Windows ends the wait on CancelIo, Wine only when the event mask
-        // changes; a wait issued just after stopLink cleared the mask was
-        // missed by that change, so clear it again until the wait has ended:
-        // the record and the mask must not go before the wait does.
-        CancelIo(portHandle);
-        while (WaitForSingleObject(waitRecord->hEvent, kStopRetryMs) == WAIT_TIMEOUT) {
-            SetCommMask(portHandle, 0);
-        }
-        GetOverlappedResult(portHandle, waitRecord, &unused, FALSE);
-        return false;
-    }
-    return GetOverlappedResult(portHandle, waitRecord, &unused, FALSE) != FALSE;
-}
-
 DWORD WINAPI receiverThreadMain(LPVOID) {
-    OVERLAPPED waitRecord = {};
-    OVERLAPPED readRecord = {};
-    waitRecord.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    readRecord.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    receiverThreadId = GetCurrentThreadId();
     SetCommMask(portHandle, EV_RXCHAR);
 
-    int failedWaitsInRow = 0;
-    bool polling = waitRecord.hEvent == nullptr;
+    int idleWakesInRow = 0;
+    bool polling = false;
     DWORD lastBytesAt = GetTickCount() - kBusySpanMs;
-    while (linkRunning && readRecord.hEvent != nullptr) {
-        if (polling) {
-            DWORD interval =
-                GetTickCount() - lastBytesAt < kBusySpanMs ? kBusyPollIntervalMs : kPollIntervalMs;
-            if (WaitForSingleObject(linkStopEvent, interval) == WAIT_OBJECT_0) {
-                break;
-            }
-        } else {
-            bool stopped = false;
-            if (!waitForCharacters(&waitRecord, &stopped)) {
-                if (stopped || stopRequested()) {
+    // Bytes that came before the mask was set raise no event on Windows:
+    // the first pass reads without waiting.
+    bool waitFirst = false;
+    while (linkRunning) {
+        Wake wake = Wake::TimedOut;
+        if (waitFirst) {
+            bool gone = failedPortCalls >= kFailuresBeforeGone;
+            if (polling || gone) {
+                DWORD interval = gone                                         ? kGonePollIntervalMs
+                                 : GetTickCount() - lastBytesAt < kBusySpanMs ? kBusyPollIntervalMs
+                                                                              : kPollIntervalMs;
+                if (WaitForSingleObject(linkStopEvent, interval) == WAIT_OBJECT_0) {
                     break;
                 }
-                DWORD errors = 0;
-                ClearCommError(portHandle, &errors, nullptr);
-                if (++failedWaitsInRow >= kFailedWaitsBeforePolling) {
-                    polling = true;
+            } else {
+                wake = awaitCharacters();
+                if (wake == Wake::Stop) {
+                    break;
                 }
-                continue;
+                if (wake == Wake::Failed) {
+                    DWORD errors = 0;
+                    ClearCommError(portHandle, &errors, nullptr);
+                }
             }
         }
-        // Whatever the event, take what is queued: bytes that came while a
+        waitFirst = true;
+        // Whatever the wake, take what has arrived: bytes that came while a
         // frame was being handled are read without waiting for another.
-        DWORD taken = drainInputQueue(&readRecord);
-        // A driver whose waits keep ending with nothing to read is no better
-        // than one whose waits fail: count those too, or the loop would spin.
-        if (!polling && taken == 0 && ++failedWaitsInRow >= kFailedWaitsBeforePolling) {
-            polling = true;
-        } else if (taken > 0) {
-            failedWaitsInRow = 0;
-        }
+        DWORD taken = readAvailable();
         if (taken > 0) {
             lastBytesAt = GetTickCount();
+            idleWakesInRow = 0;
+        } else if ((wake == Wake::Failed || wake == Wake::Characters) &&
+                   ++idleWakesInRow >= kIdleWakesBeforePolling) {
+            // A wait that keeps ending with nothing to read is no better than
+            // one that fails: the loop would spin.
+            polling = true;
         }
     }
 
+    endPendingWait();
     PurgeComm(portHandle, PURGE_RXCLEAR);
-    if (waitRecord.hEvent != nullptr) {
-        CloseHandle(waitRecord.hEvent);
-    }
-    if (readRecord.hEvent != nullptr) {
-        CloseHandle(readRecord.hEvent);
-    }
     return 0;
 }
 
@@ -187,6 +301,12 @@ bool openLink() {
     lineSettings.fOutxCtsFlow = 0;
     lineSettings.fOutX = 0;
     lineSettings.fRtsControl = RTS_CONTROL_DISABLE;
+    // Flow control stays off both ways, yet Windows refuses a record whose
+    // XON and XOFF characters are equal: give them the usual DC1 and DC3.
+    // The XON and XOFF limits stay 0, which every driver's check (0 up to
+    // its buffer size) accepts.
+    lineSettings.XonChar = 0x11;
+    lineSettings.XoffChar = 0x13;
     if (!SetCommState(portHandle, &lineSettings)) {
         showMessage("Error on setting communication state", MB_ICONEXCLAMATION | MB_OK);
         closePort();
@@ -195,18 +315,20 @@ bool openLink() {
 
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = MAXDWORD; // reads return at once with what has arrived
-    timeouts.WriteTotalTimeoutMultiplier = 5;
-    timeouts.WriteTotalTimeoutConstant = 50;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteTimeoutPerByteMs;
+    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutConstantMs;
     SetCommTimeouts(portHandle, &timeouts);
 
     if (linkStopEvent == nullptr) {
         linkStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
-    ResetEvent(linkStopEvent);
+    bool eventsMade = linkStopEvent != nullptr && createOperationEvents();
+    if (eventsMade) {
+        ResetEvent(linkStopEvent);
+    }
     linkRunning = 1;
-    receiverThread = linkStopEvent != nullptr
-                         ? CreateThread(nullptr, 0, receiverThreadMain, nullptr, 0, nullptr)
-                         : nullptr;
+    receiverThread =
+        eventsMade ? CreateThread(nullptr, 0, receiverThreadMain, nullptr, 0, nullptr) : nullptr;
     if (receiverThread == nullptr) {
         linkRunning = 0;
         showMessage("Can't create a reading thread!", MB_ICONEXCLAMATION | MB_OK);
@@ -241,20 +363,31 @@ void stopLink() {
 }
 
 void sendToBase(const char* bytes, std::size_t count) {
-    if (portHandle == nullptr || count == 0) {
+    if (portHandle == nullptr) {
         return;
     }
-    // Each write has its own record and event, and completes within the
-    // write timeouts, so no record is shared between threads.
-    OVERLAPPED writeRecord = {};
-    writeRecord.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (writeRecord.hEvent == nullptr) {
-        return;
+    // Each thread writes through its own operation, so a write never shares
+    // a record with one in flight on the other thread.
+    PortOperation* write = GetCurrentThreadId() == receiverThreadId ? &ackWrite : &startWrite;
+    while (count > 0) {
+        DWORD written = 0;
+        // One that never completed blocks the next: the port has stopped
+        // answering, and its record must stay as it is.
+        if (!operationFree(write, &written)) {
+            return;
+        }
+        // The driver may read the bytes after this returns: they go from the
+        // operation's own buffer, which outlives it.
+        DWORD piece =
+            static_cast<DWORD>(count < sizeof write->outgoing ? count : sizeof write->outgoing);
+        CopyMemory(write->outgoing, bytes, piece);
+        ResetEvent(write->record.hEvent);
+        BOOL started = WriteFile(portHandle, write->outgoing, piece, nullptr, &write->record);
+        DWORD bound = kWriteTimeoutConstantMs + kWriteTimeoutPerByteMs * piece + kWriteMarginMs;
+        if (!finishOperation(write, started, bound, &written)) {
+            return;
+        }
+        bytes += piece;
+        count -= piece;
     }
-    DWORD written = 0;
-    if (!WriteFile(portHandle, bytes, static_cast<DWORD>(count), &written, &writeRecord) &&
-        GetLastError() == ERROR_IO_PENDING) {
-        GetOverlappedResult(portHandle, &writeRecord, &written, TRUE);
-    }
-    CloseHandle(writeRecord.hEvent);
 }

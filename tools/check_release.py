@@ -22,12 +22,12 @@ ROOT = Path(__file__).resolve().parent.parent
 MAX_SUBSYSTEM = (6, 1)
 
 # Win32 functions available on Windows 7 (all of these since Windows XP or
-# earlier). msvcrt.dll is Windows' own C runtime, taken whole.
+# earlier, but CancelIoEx, since Vista). msvcrt.dll is Windows' own C runtime, taken whole.
 WINDOWS7 = {
     "KERNEL32.DLL": """
-        CancelIo ClearCommError CloseHandle CreateEventA CreateFileA CreateThread
+        CancelIoEx ClearCommError CloseHandle CreateEventA CreateFileA CreateThread
         DeleteCriticalSection DeleteFileA EnterCriticalSection FlushFileBuffers FreeLibrary
-        GetCommandLineA GetFileSize GetLastError GetLocalTime GetModuleFileNameA
+        GetCommandLineA GetCurrentThreadId GetFileSize GetLastError GetLocalTime GetModuleFileNameA
         GetModuleHandleA GetModuleHandleW GetOverlappedResult GetProcAddress GetStartupInfoA
         GetTickCount InitializeCriticalSection IsDBCSLeadByteEx LeaveCriticalSection
         LoadLibraryA MoveFileExA MultiByteToWideChar PurgeComm ReadFile ResetEvent

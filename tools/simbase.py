@@ -161,6 +161,8 @@ class Record:
         self.sent_at = None
         self.ack = None
         self.ack_at = None
+        self.waited = None  # seconds from when it could be handled to its answer
+        self.ack_limit = None
 
     @property
     def verdict(self):
@@ -207,6 +209,7 @@ class SimBase:
         self.unexpected = bytearray()
         self.records = []
         self.answered_at = None
+        self.ack_limit = None  # seconds, given to each record sent
 
     # --- receiving -------------------------------------------------------
 
@@ -318,6 +321,12 @@ class SimBase:
         got = self.next_ack(timeout)
         if got is not None:
             record.ack_at, record.ack = got
+            # A record can be handled once it is sent, the system is
+            # listening and the answer before it is out.
+            before = [r.ack_at for r in self.records[:record.index] if r.ack_at is not None]
+            record.waited = record.ack_at - max([record.sent_at] + self.start_commands[:1] +
+                                                before[-1:])
+            record.ack_limit = self.ack_limit
 
     def collect_pending_acks(self, timeout=5.0):
         """Pairs the records sent without waiting with the acknowledgements

@@ -3,7 +3,8 @@
 # (under AddressSanitizer and UBSan), a build with clang that must give no
 # warning, static analysis, the release archive and its checks, a short run of
 # each fuzz target (TAMSEL_FUZZ_SECONDS, default 15), and the end-to-end tests of
-# Tamsel.exe under Wine against the simulated base, 64-bit and 32-bit.
+# Tamsel.exe under Wine against the simulated base, 64-bit and 32-bit, the
+# sessions also on a driver that never reports its queue.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,7 +32,12 @@ rm -rf build/release/check
 
 tools/fuzz.sh "${TAMSEL_FUZZ_SECONDS:-15}"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e
+# The sessions again on a driver that never reports how many bytes wait.
+nocount=(env TAMSEL_RECEIVE_PATHS=event-nocount,polling-nocount TAMSEL_RACE_ROUNDS=5)
+"${nocount[@]}" /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e/test_session.py
 # Wine takes only an absolute prefix path. The 32-bit program runs every
-# test once, on the receive path that real serial drivers give.
-TAMSEL_EXE="$PWD/build/windows-x86/Tamsel.exe" TAMSEL_E2E_DIR="$PWD/build/e2e-x86" \
-  TAMSEL_RECEIVE_PATHS=event /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e
+# test once, on the receive path that real serial drivers give, and the
+# sessions on the driver above.
+x86=(env TAMSEL_EXE="$PWD/build/windows-x86/Tamsel.exe" TAMSEL_E2E_DIR="$PWD/build/e2e-x86")
+"${x86[@]}" TAMSEL_RECEIVE_PATHS=event /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e
+"${x86[@]}" "${nocount[@]:1}" /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e/test_session.py
