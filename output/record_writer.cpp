@@ -6,6 +6,29 @@
 
 #include <cstring>
 
+bool lineBreakOwed = false;
+
+namespace {
+
+// Ends the torn line that an appended file ends with, as lines end here.
+bool settleOwedLineBreak() {
+    char ending[2];
+    std::size_t length = 0;
+    if (settings.addReturn) {
+        ending[length++] = 13;
+    }
+    if (settings.addLineFeed) {
+        ending[length++] = 10;
+    }
+    if (length > 0 && writeOutputFile(ending, length) < length) {
+        return false;
+    }
+    lineBreakOwed = false;
+    return true;
+}
+
+} // namespace
+
 bool writeRecord(const char* payload) {
     scratchLine[0] = '\0';
     lineTooLong = false;
@@ -46,5 +69,8 @@ bool writeRecord(const char* payload) {
     }
     scratchLine[length] = '\0';
 
+    if (lineBreakOwed && !settleOwedLineBreak()) {
+        return false;
+    }
     return writeOutputFile(scratchLine, length) >= length;
 }

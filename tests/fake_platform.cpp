@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "link/base_protocol.h"
+#include "output/record_writer.h"
 
 #include <cstring>
 
@@ -21,6 +22,7 @@ void resetAll() {
     recordCount = 0;
     std::memset(scratchLine, 0, sizeof scratchLine);
     outputPathRefused = 0;
+    lineBreakOwed = false;
 }
 
 } // namespace fake

@@ -260,6 +260,33 @@ TEST_F(RecordWriterTest, ReturnAndLineFeedSwitches) {
     }
 }
 
+// A file appended to that ends inside a line: the first record's line starts
+// on a line of its own, with the line ending as set; later records do not.
+TEST_F(RecordWriterTest, OwedLineBreakGoesBeforeTheFirstRecordOnly) {
+    const int switches[][2] = {{1, 1}, {1, 0}, {0, 1}, {0, 0}};
+    const char* expected[] = {"\r\nP\r\nQ\r\n", "\rP\rQ\r", "\nP\nQ\n", "PQ"};
+    for (int i = 0; i < 4; ++i) {
+        fake::resetAll();
+        settings.addReturn = switches[i][0];
+        settings.addLineFeed = switches[i][1];
+        lineBreakOwed = true;
+        EXPECT_TRUE(writeRecord("P"));
+        EXPECT_TRUE(writeRecord("Q"));
+        EXPECT_EQ(fake::platform.fileBytes, expected[i]);
+        EXPECT_FALSE(lineBreakOwed);
+    }
+
+    // A line ending that cannot be stored refuses the record and stays owed.
+    fake::resetAll();
+    lineBreakOwed = true;
+    fake::platform.writeScript = "fw";
+    EXPECT_FALSE(writeRecord("P"));
+    EXPECT_TRUE(lineBreakOwed);
+    fake::platform.writeScript = "";
+    EXPECT_TRUE(writeRecord("Q"));
+    EXPECT_EQ(fake::platform.fileBytes, "\r\nQ\r\n");
+}
+
 TEST_F(RecordWriterTest, EmptyLineAsksForZeroBytesAndSucceeds) {
     settings.addReturn = settings.addLineFeed = 0;
     EXPECT_TRUE(writeRecord(""));
