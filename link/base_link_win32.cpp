@@ -6,6 +6,7 @@
 #include "link/base_protocol.h"
 
 #include <atomic>
+#include <initializer_list>
 
 namespace {
 
@@ -73,8 +74,7 @@ constexpr int kFailuresBeforeGone = 3;
 constexpr DWORD kGonePollIntervalMs = 250;
 
 bool createOperationEvents() {
-    PortOperation* operations[] = {&characterWait, &portRead, &ackWrite, &startWrite};
-    for (PortOperation* operation : operations) {
+    for (PortOperation* operation : {&characterWait, &portRead, &ackWrite, &startWrite}) {
         if (operation->record.hEvent == nullptr) {
             // Manual reset, as the port's waits require.
             operation->record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -216,6 +216,25 @@ DWORD readAvailable() {
     return taken;
 }
 
+// Waits until the next pass: for received characters on a driver that can
+// wait for them, else for the interval that the line's state calls for.
+Wake nextWake(bool polling, DWORD lastBytesAt) {
+    bool gone = failedPortCalls >= kFailuresBeforeGone;
+    if (!polling && !gone) {
+        Wake wake = awaitCharacters();
+        if (wake == Wake::Failed) {
+            DWORD errors = 0;
+            ClearCommError(portHandle, &errors, nullptr);
+        }
+        return wake;
+    }
+    DWORD interval = gone                                         ? kGonePollIntervalMs
+                     : GetTickCount() - lastBytesAt < kBusySpanMs ? kBusyPollIntervalMs
+                                                                  : kPollIntervalMs;
+    return WaitForSingleObject(linkStopEvent, interval) == WAIT_OBJECT_0 ? Wake::Stop
+                                                                         : Wake::TimedOut;
+}
+
 DWORD WINAPI receiverThreadMain(LPVOID) {
     receiverThreadId = GetCurrentThreadId();
     SetCommMask(portHandle, EV_RXCHAR);
@@ -225,30 +244,8 @@ DWORD WINAPI receiverThreadMain(LPVOID) {
     DWORD lastBytesAt = GetTickCount() - kBusySpanMs;
     // Bytes that came before the mask was set raise no event on Windows:
     // the first pass reads without waiting.
-    bool waitFirst = false;
+    Wake wake = Wake::TimedOut;
     while (linkRunning) {
-        Wake wake = Wake::TimedOut;
-        if (waitFirst) {
-            bool gone = failedPortCalls >= kFailuresBeforeGone;
-            if (polling || gone) {
-                DWORD interval = gone                                         ? kGonePollIntervalMs
-                                 : GetTickCount() - lastBytesAt < kBusySpanMs ? kBusyPollIntervalMs
-                                                                              : kPollIntervalMs;
-                if (WaitForSingleObject(linkStopEvent, interval) == WAIT_OBJECT_0) {
-                    break;
-                }
-            } else {
-                wake = awaitCharacters();
-                if (wake == Wake::Stop) {
-                    break;
-                }
-                if (wake == Wake::Failed) {
-                    DWORD errors = 0;
-                    ClearCommError(portHandle, &errors, nullptr);
-                }
-            }
-        }
-        waitFirst = true;
         // Whatever the wake, take what has arrived: bytes that came while a
         // frame was being handled are read without waiting for another.
         DWORD taken = readAvailable();
@@ -260,6 +257,10 @@ DWORD WINAPI receiverThreadMain(LPVOID) {
             // A wait that keeps ending with nothing to read is no better than
             // one that fails: the loop would spin.
             polling = true;
+        }
+        wake = nextWake(polling, lastBytesAt);
+        if (wake == Wake::Stop) {
+            break;
         }
     }
 
