@@ -49,7 +49,11 @@ void readLocalClock(LocalClockReading* reading) {
 }
 
 void showWarning(const char* text) {
-    showMessage(text, MB_ICONEXCLAMATION | MB_OK);
+    // Raised on the receiver thread, with no owner, while reading stands
+    // still behind it: it must not be left behind the program in use.
+    // MB_SYSTEMMODAL says topmost too, in the way Wine honours; with no
+    // owner it disables no window.
+    showMessage(text, MB_ICONEXCLAMATION | MB_OK | MB_TOPMOST | MB_SYSTEMMODAL | MB_SETFOREGROUND);
 }
 
 void setProgressText(const char* text) {

@@ -74,8 +74,19 @@ void saveSettingsFile() {
     bool whole = WriteFile(file, content, static_cast<DWORD>(length), &written, nullptr) &&
                  written == length && FlushFileBuffers(file);
     CloseHandle(file);
-    if (!whole || !MoveFileExA(newPath, settingsFilePath,
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A virus scanner, an indexer or a sync client may hold the old file for
+    // a moment: try the replace again for about half a second.
+    constexpr int kReplaceAttempts = 10;
+    constexpr DWORD kReplaceRetryMs = 50;
+    bool replaced = false;
+    for (int attempt = 0; whole && !replaced && attempt < kReplaceAttempts; ++attempt) {
+        if (attempt > 0) {
+            Sleep(kReplaceRetryMs);
+        }
+        replaced = MoveFileExA(newPath, settingsFilePath,
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+    if (!replaced) {
         DeleteFileA(newPath);
     }
 }

@@ -64,7 +64,9 @@
 //                               until the time limit has passed. With --wait,
 //                               keep one wait for received characters
 //                               pending meanwhile and nothing else: what the
-//                               platform's own waiting costs
+//                               platform's own waiting costs. With --id N and
+//                               a window's selectors, click that button as
+//                               soon as the port (or file) is held
 //
 // Output: one line per item, tab-separated key=value fields. Values are
 // escaped so that a line never holds a tab or a line break: "\\" for a
@@ -456,8 +458,10 @@ int cmdMessageBox(Options o, const Deadline& deadline) {
         if (a.id && GetDlgItem(box, a.id))
             buttons += std::string(buttons.empty() ? "" : ",") + a.name;
     }
-    std::printf("hwnd=%s\tcaption=%s\tbuttons=%s\ttext=%s\n", handleText(box).c_str(),
-                escape(captionOf(box)).c_str(), buttons.c_str(), escape(text).c_str());
+    bool topmost = (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    std::printf("hwnd=%s\tcaption=%s\tbuttons=%s\ttopmost=%d\ttext=%s\n", handleText(box).c_str(),
+                escape(captionOf(box)).c_str(), buttons.c_str(), topmost ? 1 : 0,
+                escape(text).c_str());
     std::fflush(stdout);
     if (answerId == 0)
         return 0;
@@ -726,6 +730,14 @@ int cmdHoldPort(const Options& o, const Deadline& deadline) {
     }
     std::printf("held=%s\n", escape(o.port).c_str());
     std::fflush(stdout);
+    // The click follows the opening at once, whatever starting a second
+    // process would cost: the program meets the file held.
+    if (o.id >= 0) {
+        if (int failed = cmdClick(o, deadline)) {
+            CloseHandle(port);
+            return failed;
+        }
+    }
     bool pending = false;
     while (!deadline.passed()) {
         if (waitRecord.hEvent != nullptr && !pending) {

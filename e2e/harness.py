@@ -576,6 +576,27 @@ class Session:
         """Remembers a window of another program to end at teardown."""
         self._windows_to_end.append(title_contains)
 
+    def hold_port(self, port="COM1", seconds=120, wait=False, click=()):
+        """Another program that opens the port (or a file) without sharing and
+        holds it until it is killed or `seconds` have passed; with `wait`, it
+        keeps a wait for received characters pending, on the session's
+        receive path. `click`: a window's selectors and the id of a button
+        that it presses as soon as it holds the port."""
+        log_base = self.logs / "holder"
+        args = ([str(self.env.driver_exe), "hold-port", "--port", port] +
+                (["--wait"] if wait else []) + ["--timeout", str(int(seconds * 1000))])
+        holder = self.env.spawn(args + [str(a) for a in click], log_base,
+                                extra_env=self.program_env)
+        output = log_base.with_suffix(".out")
+        deadline = time.monotonic() + 30
+        while "held=" not in output.read_text(errors="replace"):
+            if holder.poll() is not None or time.monotonic() > deadline:
+                end_process(holder)
+                raise AssertionError("the holder did not open %s: %s" % (
+                    port, output.read_text(errors="replace")))
+            time.sleep(0.05)
+        return holder
+
     def unplug_port(self):
         """Makes COM1 impossible to open. A missing target will not do: Wine
         then falls back to the host's /dev/ttyS0, which exists here. A
@@ -695,6 +716,12 @@ def start_session(session, params, answer=True):
     if answer:
         session.base.answer_start()
     return started
+
+
+def end_process(process):
+    if process.poll() is None:
+        process.kill()
+    process.wait(15)
 
 
 def assert_ok(record):

@@ -98,32 +98,6 @@ def session_dialogs(session):
     return result.rows
 
 
-def hold_port(session, port="COM1", seconds=120, wait=False):
-    """Another program that holds the port until it is killed; with `wait`,
-    it keeps a wait for received characters pending, on the session's
-    receive path."""
-    log_base = session.logs / "holder"
-    args = [str(session.env.driver_exe), "hold-port", "--port", port,
-            "--timeout", str(seconds * 1000)] + (["--wait"] if wait else [])
-    holder = session.env.spawn(args, log_base, extra_env=session.program_env)
-    output = log_base.with_suffix(".out")
-    deadline = time.monotonic() + 30
-    while "held=" not in output.read_text(errors="replace"):
-        if holder.poll() is not None or time.monotonic() > deadline:
-            holder.kill()
-            holder.wait(10)
-            raise AssertionError("the holder did not open %s: %s" % (
-                port, output.read_text(errors="replace")))
-        time.sleep(0.05)
-    return holder
-
-
-def end_process(process):
-    if process.poll() is None:
-        process.kill()
-    process.wait(15)
-
-
 # --- a port that cannot be had ------------------------------------------------------
 
 def skip_unless_port_is_exclusive(session):
@@ -145,7 +119,7 @@ def test_port_that_cannot_be_opened_ends_the_process(session, cause):
         if cause == "missing":
             session.unplug_port()
         elif cause == "held-by-another-program":
-            holder = hold_port(session)
+            holder = session.hold_port()
             skip_unless_port_is_exclusive(session)
         else:
             # The first session holds the port; the second process is the
@@ -182,7 +156,7 @@ def test_port_that_cannot_be_opened_ends_the_process(session, cause):
             assert session.base.unexpected == b""
     finally:
         if holder is not None:
-            end_process(holder)
+            harness.end_process(holder)
 
 
 # --- what an idle or a dead line costs --------------------------------------------------
@@ -211,11 +185,11 @@ def start_bare_wait(session):
     line = simbase.open_pty(str(session.env.com2_link))
     holder = None
     try:
-        holder = hold_port(session, port="COM2", wait=True)
+        holder = session.hold_port(port="COM2", wait=True)
         return holder, line, find_wine_pid(str(session.env.driver_exe))
     except BaseException:
         if holder is not None:
-            end_process(holder)
+            harness.end_process(holder)
         line.close()
         raise
 
@@ -233,7 +207,7 @@ def test_idle_session_costs_next_to_nothing(session):
             share, baseline = cpu_shares([pid, bare[2]], 10)
     finally:
         if bare is not None:
-            end_process(bare[0])
+            harness.end_process(bare[0])
             bare[1].close()
     if bare is None:
         # Wine's wait fails at once on a bare pseudo-terminal: this is the
@@ -341,7 +315,10 @@ def test_close_while_a_write_failure_is_on_the_screen(session):
     assert_ok(session.base.send_record(first))
     record = session.base.send_record(b"B" * (LINE - 2), unit=2)
     assert record.ack == acknowledgement_for(2, b"1", b"NG")
-    assert session.message_box_info("none")["text"] == "Failed to write file!!"
+    box = session.message_box_info("none")
+    assert box["text"] == "Failed to write file!!"
+    # Raised with no owner while reading stands still: in front of all.
+    assert box["topmost"] == "1"
     session.click_close()
     session.base.poll(1.0)
     assert session.running()

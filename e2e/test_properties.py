@@ -318,6 +318,20 @@ def test_save_that_cannot_write_the_new_file_keeps_the_old_one(session):
     assert session.read_bytes("new.txt") == b"STILL READS\n"
 
 
+def test_save_waits_out_a_program_that_holds_the_old_file_a_moment(session):
+    # A virus scanner or a sync client holds Tamsel.ini, sharing nothing,
+    # for 300 ms from just before OK: the new settings still land.
+    old = settings_file(session.win_dir, "old.txt", alwaysShowDialog="1", viewData="0")
+    dialog = open_dialog(session, ini=old)
+    dialog.set_text(FILE_NAME_ID, "new.txt")
+    dialog.click(801)
+    session.hold_port(session.win_path("Tamsel.ini"), seconds=0.3,
+                      click=dialog.select + ["--id", OK_ID])
+    expected = saved(session.win_dir, "new.txt", addReturn="0", viewData="0")
+    assert read_after_ok(session, records=[b"SAVED"], view_data=False) == expected
+    assert not (session.dir / "Tamsel.ini.new").exists()
+
+
 def test_long_file_name_is_taken_whole_on_ok(session):
     # Longer than the edit shows: cutting it would send the records to
     # another file than the one named in the dialog.

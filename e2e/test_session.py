@@ -10,6 +10,7 @@ code.
 import datetime
 import os
 import re
+import shutil
 import time
 
 import pytest
@@ -34,8 +35,10 @@ def close_and_exit(session):
 @pytest.mark.parametrize("mode, existing, kept", [
     (OVERWRITE, b"OLD LINE\r\n", b""),
     (APPEND, b"OLD LINE\r\n", b"OLD LINE\r\n"),
+    # A last line cut short by a crash is ended, never joined to a record.
+    (APPEND, b"A\r\nB", b"A\r\nB\r\n"),
     (NEW_NAME, None, b""),
-], ids=["overwrite", "append", "new-name"])
+], ids=["overwrite", "append", "append-after-torn-line", "new-name"])
 def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, existing, kept):
     if existing is not None:
         session.write_bytes(OUT, existing)
@@ -326,8 +329,28 @@ def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
 
 # --- the end of the session --------------------------------------------------------------
 
+def test_append_beyond_4_gib_lands_at_the_end(session):
+    # Sparse: made at once, taking no room on the disk.
+    size = 2 ** 32 + 6
+    with open(session.dir / OUT, "wb") as f:
+        f.write(b"HEAD\r\n")
+        f.truncate(size - 2)
+        f.seek(size - 2)
+        f.write(b"\r\n")
+    start_session(session, parameter_string(session.win_path(OUT), fileMode=APPEND))
+    session.session_window()
+    assert_ok(session.base.send_record(b"BEYOND"))
+    assert close_and_exit(session) == 1
+    with open(session.dir / OUT, "rb") as f:
+        assert f.read(6) == b"HEAD\r\n"
+        f.seek(size - 2)
+        assert f.read() == b"\r\nBEYOND\r\n"
+
+
 def test_viewing_the_data_opens_it_in_notepad(session):
     name = "viewme.txt"
+    # Planted beside the program, in its current folder: never run.
+    shutil.copy(session.env.driver_exe, session.dir / "notepad.exe")
     start_session(session, parameter_string(session.win_path(name), viewData="1"))
     session.session_window()
     assert_ok(session.base.send_record(b"LINE ONE"))

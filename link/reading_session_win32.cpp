@@ -5,9 +5,11 @@
 #include "link/base_link.h"
 #include "link/base_protocol.h"
 #include "app/platform.h"
+#include "output/record_writer.h"
 #include "resources/resource.h"
 
 #include <cstdio>
+#include <cstring>
 
 HWND sessionWindow = nullptr;
 HANDLE outputFile = INVALID_HANDLE_VALUE;
@@ -88,6 +90,33 @@ void checkConnection(HWND dialog) {
     EndDialog(dialog, 2);
 }
 
+// Starts the system's Notepad on the output file. Named by its full path, so
+// a notepad.exe in the program's folder or the current one (a shared folder,
+// perhaps) is never run in its place.
+void startViewer() {
+    static constexpr char kViewerName[] = "\\notepad.exe";
+    char viewerPath[MAX_PATH + sizeof kViewerName];
+    UINT folderLength = GetSystemDirectoryA(viewerPath, MAX_PATH);
+    if (folderLength == 0 || folderLength >= MAX_PATH) {
+        return;
+    }
+    std::memcpy(viewerPath + folderLength, kViewerName, sizeof kViewerName);
+    // The path is passed as it stands, without quotes: Notepad takes the
+    // whole tail as the file name.
+    char viewerCommand[sizeof "notepad.exe " + kTextFieldSize];
+    std::snprintf(viewerCommand, sizeof viewerCommand, "notepad.exe %s", settings.outputPath);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION viewer = {};
+    if (CreateProcessA(viewerPath, viewerCommand, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &viewer)) {
+        CloseHandle(viewer.hThread);
+        CloseHandle(viewer.hProcess);
+    }
+}
+
 void closeSession(HWND dialog) {
     if (sessionState != kWaiting && sessionState != kReading) {
         return;
@@ -110,11 +139,31 @@ void closeSession(HWND dialog) {
     std::snprintf(scratchLine, sizeof scratchLine,
                   "Done : %d records received.\nView the received data?", recordCount);
     if (showMessage(scratchLine, MB_ICONQUESTION | MB_YESNO) == IDYES) {
-        // The path is passed as it stands, without quotes.
-        char viewerCommand[sizeof "notepad.exe " + kTextFieldSize];
-        std::snprintf(viewerCommand, sizeof viewerCommand, "notepad.exe %s", settings.outputPath);
-        WinExec(viewerCommand, SW_SHOWNORMAL);
+        startViewer();
     }
+}
+
+// Puts the Append opening at the end of the file, of any size, and notes
+// whether the file ends inside a line that a crash cut short.
+bool moveToEndOfFile() {
+    LARGE_INTEGER here = {};
+    LARGE_INTEGER end = {};
+    if (!SetFilePointerEx(outputFile, here, &end, FILE_END)) {
+        return false;
+    }
+    lineBreakOwed = false;
+    if (end.QuadPart == 0 || (!settings.addReturn && !settings.addLineFeed)) {
+        return true;
+    }
+    LARGE_INTEGER lastByte = {};
+    lastByte.QuadPart = -1;
+    char last = 0;
+    DWORD read = 0;
+    if (SetFilePointerEx(outputFile, lastByte, nullptr, FILE_END) &&
+        ReadFile(outputFile, &last, 1, &read, nullptr) && read == 1) {
+        lineBreakOwed = last != 13 && last != 10;
+    }
+    return SetFilePointerEx(outputFile, here, nullptr, FILE_END) != FALSE;
 }
 
 } // namespace
@@ -133,16 +182,15 @@ bool openOutputFile() {
         outputFile = CreateFileA(settings.outputPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
-    if (outputPathRefused || outputFile == INVALID_HANDLE_VALUE) {
-        outputFile = INVALID_HANDLE_VALUE;
+    bool opened = !outputPathRefused && outputFile != INVALID_HANDLE_VALUE &&
+                  (settings.fileMode != kFileModeAppend || moveToEndOfFile());
+    if (!opened) {
+        closeOutputFile();
         // Released before the message: the receiver answers a waiting record
         // "NG" and is never held while the message is on the screen.
         SetEvent(outputFileDecided);
         warnIfShowingErrors(failure);
         return false;
-    }
-    if (settings.fileMode == kFileModeAppend) {
-        SetFilePointer(outputFile, 0, nullptr, FILE_END);
     }
     outputFileReady = true;
     SetEvent(outputFileDecided);

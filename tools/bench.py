@@ -111,10 +111,11 @@ def start_bare_wait(env, run, idle_seconds):
     one stretch of seconds to the next, so it runs beside the session and is
     measured over the same seconds. Returns the holder and its line."""
     line = simbase.open_pty(str(env.com2_link))
-    holder = env.spawn([str(env.driver_exe), "hold-port", "--port", "COM2", "--wait",
-                        "--timeout", str((idle_seconds + 60) * 1000)],
-                       run.logs / "holder", extra_env=run.program_env)
-    return holder, line
+    try:
+        return run.hold_port(port="COM2", seconds=idle_seconds + 60, wait=True), line
+    except BaseException:
+        line.close()
+        raise
 
 
 def measure_tamsel(env, records, idle_seconds, receive_path):

@@ -22,19 +22,21 @@ ROOT = Path(__file__).resolve().parent.parent
 MAX_SUBSYSTEM = (6, 1)
 
 # Win32 functions available on Windows 7 (all of these since Windows XP or
-# earlier, but CancelIoEx, since Vista). msvcrt.dll is Windows' own C runtime, taken whole.
+# earlier, but CancelIoEx, since Vista). msvcrt.dll is Windows' own C runtime,
+# taken whole.
 WINDOWS7 = {
     "KERNEL32.DLL": """
-        CancelIoEx ClearCommError CloseHandle CreateEventA CreateFileA CreateThread
-        DeleteCriticalSection DeleteFileA EnterCriticalSection FlushFileBuffers FreeLibrary
-        GetCommandLineA GetCurrentThreadId GetFileSize GetLastError GetLocalTime GetModuleFileNameA
-        GetModuleHandleA GetModuleHandleW GetOverlappedResult GetProcAddress GetStartupInfoA
+        CancelIoEx ClearCommError CloseHandle CreateEventA CreateFileA CreateProcessA
+        CreateThread DeleteCriticalSection DeleteFileA EnterCriticalSection
+        FlushFileBuffers FreeLibrary GetCommandLineA GetCurrentThreadId GetFileSize
+        GetLastError GetLocalTime GetModuleFileNameA GetModuleHandleA GetModuleHandleW
+        GetOverlappedResult GetProcAddress GetStartupInfoA GetSystemDirectoryA
         GetTickCount InitializeCriticalSection IsDBCSLeadByteEx LeaveCriticalSection
         LoadLibraryA MoveFileExA MultiByteToWideChar PurgeComm ReadFile ResetEvent
-        SetCommMask SetCommState SetCommTimeouts SetEndOfFile SetEvent SetFilePointer
-        SetFilePointerEx SetThreadPriority SetUnhandledExceptionFilter SetupComm Sleep
-        TlsGetValue VirtualProtect VirtualQuery WaitCommEvent WaitForMultipleObjects
-        WaitForSingleObject WideCharToMultiByte WinExec WriteFile __C_specific_handler
+        SetCommMask SetCommState SetCommTimeouts SetEndOfFile SetEvent SetFilePointerEx
+        SetThreadPriority SetUnhandledExceptionFilter SetupComm Sleep TlsGetValue
+        VirtualProtect VirtualQuery WaitCommEvent WaitForMultipleObjects
+        WaitForSingleObject WideCharToMultiByte WriteFile __C_specific_handler
     """,
     "USER32.DLL": """
         CheckDlgButton CreateWindowExA DefWindowProcA DestroyWindow DialogBoxParamA

@@ -57,7 +57,9 @@ void setCheck(HWND dialog, int id, int on) {
     CheckDlgButton(dialog, id, on ? BST_CHECKED : BST_UNCHECKED);
 }
 
-int isChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 1 : 0; }
+int isChecked(HWND dialog, int id) {
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 1 : 0;
+}
 
 void setSeparatorEdit(HWND dialog, int id, const char separator[2]) {
     SetDlgItemTextA(dialog, id, separator);
@@ -191,7 +193,9 @@ bool chooseOutputFile() {
     request.lpstrFile = settings.outputPath;
     request.nMaxFile = sizeof settings.outputPath;
     request.lpstrInitialDir = settings.outputDirectory;
-    request.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    // The current directory stays where it was: a program started later by
+    // name must not be looked for in the folder browsed to.
+    request.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     request.lpstrDefExt = "TXT";
     return GetSaveFileNameA(&request) != FALSE;
 }
@@ -287,9 +291,8 @@ void dispatchCommand(HWND dialog, int id, int notification) {
     case IDC_REPLACE_FROM:
     case IDC_REPLACE_TO:
         if (notification == EN_CHANGE) {
-            applyReplacementCodeRule(dialog, id,
-                                     id == IDC_REPLACE_FROM ? &settings.replaceFrom
-                                                            : &settings.replaceTo);
+            applyReplacementCodeRule(
+                dialog, id, id == IDC_REPLACE_FROM ? &settings.replaceFrom : &settings.replaceTo);
         }
         return;
     case IDC_DATE_SEPARATOR:
