@@ -32,3 +32,8 @@ void sendToBase(const char* bytes, std::size_t count);
 
 // Announces the stored record count on the screen; returns when it is over.
 void flashRecordCount();
+
+// Whether the byte starts a two-byte character in the code page of the
+// program's texts (Japanese, Chinese and Korean Windows), whose second byte
+// may be any, a backslash included.
+bool isLeadByte(unsigned char byte);

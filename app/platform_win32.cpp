@@ -61,3 +61,7 @@ void setProgressText(const char* text) {
     // waits for this thread to stop.
     SetDlgItemTextA(sessionWindow, IDC_PROGRESS_TEXT, text);
 }
+
+bool isLeadByte(unsigned char byte) {
+    return IsDBCSLeadByteEx(CP_ACP, byte) != FALSE;
+}

@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include "app/platform.h"
+
 #include <cstring>
 
 ReaderSettings settings = {
@@ -132,11 +134,28 @@ bool copyText(char* destination, std::size_t capacity, const char* source) {
     return true;
 }
 
+const char* findLastBackslash(const char* text) {
+    const char* last = nullptr;
+    for (const char* cursor = text; *cursor != '\0'; ++cursor) {
+        if (isLeadByte(static_cast<unsigned char>(*cursor))) {
+            if (cursor[1] == '\0') {
+                break; // a lone lead byte ends the text
+            }
+            ++cursor;
+        } else if (*cursor == '\\') {
+            last = cursor;
+        }
+    }
+    return last;
+}
+
 bool composeOutputPath() {
     std::size_t directoryLength = std::strlen(settings.outputDirectory);
     std::size_t nameLength = std::strlen(settings.outputFileName);
-    bool needsBackslash =
-        directoryLength > 0 && settings.outputDirectory[directoryLength - 1] != '\\';
+    // A final 0x5C may be the second byte of a character ("表" in code page
+    // 932): only a backslash of its own ends the directory.
+    bool needsBackslash = directoryLength > 0 && findLastBackslash(settings.outputDirectory) !=
+                                                     settings.outputDirectory + directoryLength - 1;
     std::size_t total = directoryLength + (needsBackslash ? 1 : 0) + nameLength;
     if (total >= sizeof settings.outputPath) {
         settings.outputPath[0] = '\0';

@@ -75,6 +75,10 @@ extern char scratchLine[kScratchLineSize];
 // refused when the session opens the output file, never opened cut short.
 extern int outputPathRefused;
 
+// The last backslash of the text that is a character of its own, never the
+// second byte of a double-byte character; null when there is none.
+const char* findLastBackslash(const char* text);
+
 // outputPath = outputDirectory, one backslash unless the directory is empty or
 // already ends in one, then outputFileName. Returns false (and sets
 // outputPathRefused, leaving outputPath empty) when the result does not fit.

@@ -47,7 +47,7 @@ bool setPathsFromModulePath(const char* modulePath) {
     if (modulePath == nullptr) {
         return false;
     }
-    const char* lastBackslash = std::strrchr(modulePath, '\\');
+    const char* lastBackslash = findLastBackslash(modulePath);
     std::size_t directoryLength =
         lastBackslash ? static_cast<std::size_t>(lastBackslash - modulePath) + 1 : 0;
     storeLine(settings.outputDirectory, modulePath, directoryLength);

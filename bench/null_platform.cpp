@@ -17,3 +17,7 @@ void setProgressText(const char*) {}
 void sendToBase(const char*, std::size_t) {}
 
 void flashRecordCount() {}
+
+bool isLeadByte(unsigned char) {
+    return false;
+}

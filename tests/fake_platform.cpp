@@ -74,3 +74,8 @@ void flashRecordCount() {
     ++fake::platform.flashes;
     fake::platform.countAtLastFlash = recordCount;
 }
+
+bool isLeadByte(unsigned char byte) {
+    // Code page 932's lead bytes when playing a double-byte code page.
+    return fake::platform.doubleByte && ((byte >= 0x81 && byte <= 0x9F) || byte >= 0xE0);
+}

@@ -25,6 +25,7 @@ struct PlatformRecord {
     // 'w' whole, 's' short, 'f' failed. Overrides writeOutcome.
     std::string writeScript;
     LocalClockReading clock = {2004, 12, 31, 23, 59, 58};
+    bool doubleByte = false; // play code page 932 rather than a one-byte one
     int clockReads = 0;
 };
 

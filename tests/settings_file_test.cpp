@@ -532,6 +532,12 @@ TEST_F(SettingsFileTest, ModulePaths) {
     }
     EXPECT_FALSE(setPathsFromModulePath(nullptr));
     EXPECT_STREQ(settingsFilePath, "");
+
+    // A program renamed "\x95\x5C.exe" under code page 932: its name holds
+    // no backslash of its own.
+    fake::platform.doubleByte = true;
+    EXPECT_TRUE(setPathsFromModulePath("C:\\d\\\x95\x5C.exe"));
+    EXPECT_STREQ(settingsFilePath, "C:\\d\\Tamsel.ini");
 }
 
 } // namespace

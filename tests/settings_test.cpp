@@ -52,15 +52,26 @@ TEST_F(SettingsTest, ComposeOutputPath) {
         const char* directory;
         const char* name;
         const char* path;
+        bool doubleByte;
     };
+    // "\x95\x5C" is one character in code page 932 (its second byte is a
+    // backslash's) and two in a one-byte code page.
     const Case cases[] = {
-        {"C:\\data", "out.txt", "C:\\data\\out.txt"},
-        {"C:\\data\\", "out.txt", "C:\\data\\out.txt"},
-        {"", "out.txt", "out.txt"},
-        {"C:", "log.txt", "C:\\log.txt"},
-        {"C:\\data", "", "C:\\data\\"},
+        {"C:\\data", "out.txt", "C:\\data\\out.txt", false},
+        {"C:\\data\\", "out.txt", "C:\\data\\out.txt", false},
+        {"", "out.txt", "out.txt", false},
+        {"C:", "log.txt", "C:\\log.txt", false},
+        {"C:\\data", "", "C:\\data\\", false},
+        {"C:\\\x95\x5C", "d.txt", "C:\\\x95\x5C\\d.txt", true},
+        {"C:\\\x95\x5C\\", "d.txt", "C:\\\x95\x5C\\d.txt", true},
+        {"C:\\\x95\x5C", "d.txt",
+         "C:\\\x95\x5C"
+         "d.txt",
+         false},
+        {"C:\\\x95", "d.txt", "C:\\\x95\\d.txt", true}, // a lone lead byte
     };
     for (const Case& c : cases) {
+        fake::platform.doubleByte = c.doubleByte;
         std::strcpy(settings.outputDirectory, c.directory);
         std::strcpy(settings.outputFileName, c.name);
         EXPECT_TRUE(composeOutputPath());
