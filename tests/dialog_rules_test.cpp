@@ -1,5 +1,7 @@
 #include "ui/dialog_rules.h"
 
+#include "tests/fake_platform.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -123,17 +125,49 @@ TEST(SeparatorRule, KeepsOneCharacter) {
         {"  ", SeparatorAction::CutToFirst, ' '},
     };
     for (const Case& c : cases) {
-        SeparatorDecision decision = decideSeparator(c.text);
+        SeparatorDecision decision = decideSeparator(c.text, '/');
         EXPECT_EQ(c.action, decision.action) << '"' << c.text << '"';
         EXPECT_EQ(c.character, decision.character) << '"' << c.text << '"';
     }
-    EXPECT_EQ(SeparatorAction::Store, decideSeparator(nullptr).action);
+    EXPECT_EQ(SeparatorAction::Store, decideSeparator(nullptr, '/').action);
+}
+
+// Code page 932: "\x81\x45" is a middle dot, "\x81\x46" a full-width colon.
+TEST(SeparatorRule, ADoubleByteCharacterIsNeverKeptNorHalved) {
+    fake::resetAll();
+    fake::platform.doubleByte = true;
+    struct Case {
+        const char* text;
+        char current;
+        SeparatorAction action;
+        char character;
+    };
+    const Case cases[] = {
+        {"\x81\x45", '/', SeparatorAction::Restore, '/'},
+        {"\x81\x46", '\0', SeparatorAction::Restore, '\0'},
+        {"\x81", ':', SeparatorAction::Restore, ':'},
+        // A lone first byte stored by hand is not put back: the edit empties.
+        {"\x81", '\x81', SeparatorAction::Restore, '\0'},
+        {"/\x81", ':', SeparatorAction::CutToFirst, '/'},
+        {"\x5C", '/', SeparatorAction::Store, '\x5C'},
+    };
+    for (const Case& c : cases) {
+        SeparatorDecision decision = decideSeparator(c.text, c.current);
+        EXPECT_EQ(c.action, decision.action) << '"' << c.text << '"';
+        EXPECT_EQ(c.character, decision.character) << '"' << c.text << '"';
+        // What is written back is settled by the next change.
+        if (decision.action != SeparatorAction::Store) {
+            const char shown[2] = {decision.character, '\0'};
+            EXPECT_EQ(SeparatorAction::Store, decideSeparator(shown, c.current).action);
+        }
+    }
+    fake::resetAll();
 }
 
 TEST(SeparatorRule, ReadsNoMoreThanTwoCharacters) {
     // No terminator: a third byte read would fall outside the array.
     const char two[2] = {'a', 'b'};
-    SeparatorDecision decision = decideSeparator(two);
+    SeparatorDecision decision = decideSeparator(two, '/');
     EXPECT_EQ(SeparatorAction::CutToFirst, decision.action);
     EXPECT_EQ('a', decision.character);
 }

@@ -1,5 +1,7 @@
 #include "ui/dialog_rules.h"
 
+#include "app/platform.h"
+
 #include <climits>
 
 namespace {
@@ -60,9 +62,13 @@ bool readUnsignedLikeDialog(const char* text, unsigned* value) {
     return true;
 }
 
-SeparatorDecision decideSeparator(const char* text) {
+SeparatorDecision decideSeparator(const char* text, char current) {
     if (text == nullptr) {
         return {SeparatorAction::Store, '\0'};
+    }
+    if (isLeadByte(static_cast<unsigned char>(text[0]))) {
+        bool currentWhole = !isLeadByte(static_cast<unsigned char>(current));
+        return {SeparatorAction::Restore, currentWhole ? current : '\0'};
     }
     if (text[0] != '\0' && text[1] != '\0') {
         return {SeparatorAction::CutToFirst, text[0]};

@@ -38,6 +38,7 @@ bool readUnsignedLikeDialog(const char* text, unsigned* value);
 enum class SeparatorAction {
     Store,      // store `character` ('\0' for an emptied edit)
     CutToFirst, // put `character`, the first one, back as the whole text
+    Restore,    // put `character`, the separator kept, back as the whole text
 };
 
 struct SeparatorDecision {
@@ -45,6 +46,10 @@ struct SeparatorDecision {
     char character;
 };
 
-// Looks at no more than the first two characters of `text`, which the dialog
-// reads into a buffer of three; a null text counts as empty.
-SeparatorDecision decideSeparator(const char* text);
+// Looks at no more than the first two bytes of `text`, which the dialog reads
+// into a buffer of three; a null text counts as empty. `current` is the
+// separator stored now. A separator is one whole one-byte character: a
+// character of two bytes (a double-byte code page's) restores `current`, or
+// an empty edit when `current` is itself a lone first byte of one, so that
+// what is written back never calls for another correction.
+SeparatorDecision decideSeparator(const char* text, char current);
