@@ -27,6 +27,22 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
+// Whether the program's code page holds its command line as it was given:
+// Windows hands a program its command line best-fitted into that code page.
+bool commandLineHeldWhole() {
+    static wchar_t roundTrip[32768]; // the longest command line Windows takes
+    const wchar_t* given = GetCommandLineW();
+    if (MultiByteToWideChar(CP_ACP, 0, GetCommandLineA(), -1, roundTrip, 32768) == 0) {
+        return false;
+    }
+    for (int i = 0; given[i] == roundTrip[i]; ++i) {
+        if (given[i] == L'\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
 INT_PTR runReadingSession() {
     return DialogBoxParamA(moduleInstance, "ProgressDlg", GetActiveWindow(), readingSessionProc, 0);
 }
@@ -40,6 +56,12 @@ int runReading() {
         saveSettingsFile();
     } else {
         composeOutputPath();
+        // A path typed with characters outside the code page reached the
+        // program best-fitted: refused, never opened as another file.
+        if (launchedWithPath != 0 && !commandLineHeldWhole()) {
+            settings.outputPath[0] = '\0';
+            outputPathRefused = 1;
+        }
     }
     return runReadingSession() != 2 ? 1 : 0;
 }

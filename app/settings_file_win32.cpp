@@ -25,8 +25,21 @@ void loadSettingsFile() {
         return;
     }
 
-    HANDLE file = CreateFileA(settingsFilePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Another program may hold the file for a moment (a second Tamsel
+    // starting, a sync client, a virus scanner): wait about a second for it
+    // rather than take the defaults, which the next OK would save over the
+    // user's settings.
+    constexpr int kOpenAttempts = 20;
+    constexpr DWORD kOpenRetryMs = 50;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        file = CreateFileA(settingsFilePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) {
+            break;
+        }
+        Sleep(kOpenRetryMs);
+    }
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }

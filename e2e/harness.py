@@ -40,6 +40,13 @@ PTY_MODEM_NAME = "libpty_modem.so"
 RECEIVE_PATHS = ("event", "polling", "event-nocount", "polling-nocount")
 NOCOUNT_ACK_LIMIT = 0.7  # the 200 ms flash and half a second
 
+# The locale Wine runs the programs in (TAMSEL_LOCALE; give the run a prefix
+# of its own): "ja_JP.UTF-8" gives code page 932, whose characters may be two
+# bytes, the second of them a backslash's 0x5C.
+LOCALE = os.environ.get("TAMSEL_LOCALE", "")
+CODE_PAGE = {"ja": "cp932", "zh": "cp936", "ko": "cp949"}.get(LOCALE.split("_")[0])
+DOUBLE_BYTE = CODE_PAGE is not None
+
 CAPTION = "Tamsel (Ver 1.12)"
 PROGRESS_ID = 401
 CLOSE_ID = 1
@@ -216,6 +223,9 @@ class WineEnv:
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
             "DISPLAY": ":%d" % self.display,
         })
+        if LOCALE:
+            # Wine takes the programs' code page from it.
+            self.env.update({"LANG": LOCALE, "LC_ALL": LOCALE})
         # A server left behind by an interrupted run would keep old settings.
         self._wineserver("-k")
         if not (self.prefix / "system.reg").exists():
@@ -447,6 +457,9 @@ class Session:
 
     def unix_path(self, win_path):
         """Translates C:\\... into the file inside the prefix."""
+        if CODE_PAGE:
+            # The program's bytes, as the characters that Wine names files by.
+            win_path = win_path.encode("latin-1").decode(CODE_PAGE)
         match = re.match(r"^[Cc]:\\(.*)$", win_path)
         if not match:
             raise ValueError("not a C: path: %r" % win_path)

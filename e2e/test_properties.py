@@ -11,6 +11,8 @@ import os
 
 import pytest
 
+import harness
+
 from harness import (APPEND, BROWSE_ID, DIRECTORY_ID, FILE_DIALOG_NAME_ID, FILE_NAME_ID,
                      NEW_NAME, SCREEN_SIZE, TOGGLE_PANEL_ID, VK_ESCAPE, VK_TAB,
                      FileDialog, PropertiesDialog, parameter_string, settings_file)
@@ -202,9 +204,15 @@ def test_separator_edits_keep_one_character(session):
         (614, "set", ".,", None, ".", "YYYY.MM.DD", "HH:MM:SS"),
         (614, "set", "", None, "", "YYYYMMDD", "HH:MM:SS"),  # emptied: no separator
         (614, "type", " ", None, " ", "YYYY MM DD", "HH:MM:SS"),
+        # A title shows "&&" as one "&", never as a keyboard shortcut.
+        (624, "set", "&", None, "&", "YYYY MM DD", "HH&&MM&&SS"),
         (624, "set", "h", None, "h", "YYYY MM DD", "HHhMMhSS"),
         (624, "type", "m", None, "h", "YYYY MM DD", "HHhMMhSS"),
     ]
+    if harness.DOUBLE_BYTE:
+        # A two-byte character (a full-width colon in code page 932) is no
+        # separator: the one before stays, whole.
+        steps.append((624, "set", "\x81\x46", None, "h", "YYYY MM DD", "HHhMMhSS"))
     for control_id, how, text, at, shown, date, time in steps:
         if how == "set":
             now = dialog.set_text(control_id, text)
@@ -475,12 +483,20 @@ BROWSE_CASES = [
     dict(id="cancelled", typed="unconfirmed.txt", choose=None,
          directory="{dir}\\start", name="unconfirmed.txt"),
 ]
+if harness.DOUBLE_BYTE:
+    # A folder whose last character's second byte is 0x5C ("\u8868" in code
+    # page 932): the split is made where the name starts, not at that byte.
+    BROWSE_CASES.append(dict(id="double-byte-folder", typed=None,
+                             choose="{dir}\\\x95\x5c\\chosen.txt",
+                             directory="{dir}\\\x95\x5c", name="chosen.txt"))
 
 
 @pytest.mark.parametrize("case", BROWSE_CASES, ids=[c["id"] for c in BROWSE_CASES])
 def test_browse_fills_directory_and_name(session, case):
     (session.dir / "start").mkdir()
     (session.dir / "picked").mkdir()
+    if harness.DOUBLE_BYTE:
+        session.unix_path(session.win_path("\x95\x5c")).mkdir()
     root_name = "tamsel-root-%d-%s.txt" % (os.getpid(), case["id"])
     root_file = session.env.drive_c / root_name
 

@@ -347,6 +347,31 @@ def test_append_beyond_4_gib_lands_at_the_end(session):
         assert f.read() == b"\r\nBEYOND\r\n"
 
 
+@pytest.mark.skipif(not harness.DOUBLE_BYTE, reason="needs a double-byte code page: TAMSEL_LOCALE")
+def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
+    # "\u8868" in code page 932: its second byte is a backslash's 0x5C.
+    folder = session.win_path("\x95\x5c")
+    session.unix_path(folder).mkdir()
+    session.write_bytes("Tamsel.ini", settings_file(folder, OUT, alwaysShowDialog="0",
+                                                    viewData="0"))
+    start_session(session, None)
+    session.session_window()
+    assert_ok(session.base.send_record(b"IN THE FOLDER"))
+    assert close_and_exit(session) == 1
+    assert session.unix_path(folder + "\\" + OUT).read_bytes() == b"IN THE FOLDER\r\n"
+
+
+def test_path_outside_the_code_page_is_refused_not_changed(session):
+    # "\u0142" is in neither code page 1252 nor 932: best-fitted into it, the
+    # path would name "lodz.txt", and Overwrite would empty that file.
+    session.write_bytes("lodz.txt", b"KEEP\r\n")
+    start_session(session, parameter_string(session.win_path("\u0142odz.txt")), answer=False)
+    assert session.message_box("ok") == "File open/create failed!"
+    assert session.wait_exit(15) == 1
+    assert session.read_bytes("lodz.txt") == b"KEEP\r\n"
+    assert not (session.dir / "\u0142odz.txt").exists()
+
+
 def test_viewing_the_data_opens_it_in_notepad(session):
     name = "viewme.txt"
     # Planted beside the program, in its current folder: never run.

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 tools/setup.sh
 if ! dpkg-query -W -f='${Status}' python3-matplotlib 2>/dev/null | grep -q 'install ok installed'; then
-  apt-get update -q
+  apt-get update -q || true  # a mirror mid-sync: install from what could be read
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends python3-matplotlib
 fi
 tools/build.sh >/dev/null

@@ -28,21 +28,23 @@ WINDOWS7 = {
     "KERNEL32.DLL": """
         CancelIoEx ClearCommError CloseHandle CreateEventA CreateFileA CreateProcessA
         CreateThread DeleteCriticalSection DeleteFileA EnterCriticalSection
-        FlushFileBuffers FreeLibrary GetCommandLineA GetCurrentThreadId GetFileSize
-        GetLastError GetLocalTime GetModuleFileNameA GetModuleHandleA GetModuleHandleW
-        GetOverlappedResult GetProcAddress GetStartupInfoA GetSystemDirectoryA
-        GetTickCount InitializeCriticalSection IsDBCSLeadByteEx LeaveCriticalSection
-        LoadLibraryA MoveFileExA MultiByteToWideChar PurgeComm ReadFile ResetEvent
-        SetCommMask SetCommState SetCommTimeouts SetEndOfFile SetEvent SetFilePointerEx
-        SetThreadPriority SetUnhandledExceptionFilter SetupComm Sleep TlsGetValue
-        VirtualProtect VirtualQuery WaitCommEvent WaitForMultipleObjects
-        WaitForSingleObject WideCharToMultiByte WriteFile __C_specific_handler
+        FlushFileBuffers FreeLibrary GetCommandLineA GetCommandLineW GetCurrentThreadId
+        GetFileSize GetLastError GetLocalTime GetModuleFileNameA GetModuleHandleA
+        GetModuleHandleW GetOverlappedResult GetProcAddress GetStartupInfoA
+        GetSystemDirectoryA GetTickCount InitializeCriticalSection IsDBCSLeadByteEx
+        LeaveCriticalSection LoadLibraryA MoveFileExA MultiByteToWideChar PurgeComm
+        ReadFile ResetEvent SetCommMask SetCommState SetCommTimeouts SetEndOfFile
+        SetEvent SetFilePointerEx SetThreadPriority SetUnhandledExceptionFilter
+        SetupComm Sleep TlsGetValue VirtualProtect VirtualQuery WaitCommEvent
+        WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
+        __C_specific_handler
     """,
     "USER32.DLL": """
         CheckDlgButton CreateWindowExA DefWindowProcA DestroyWindow DialogBoxParamA
-        DrawTextA EndDialog GetActiveWindow GetDC GetDlgItem GetDlgItemInt GetDlgItemTextA
-        GetSystemMetrics GetWindowRect IsDlgButtonChecked IsIconic KillTimer LoadCursorA
-        LoadIconA MessageBeep MessageBoxA MoveWindow MsgWaitForMultipleObjects PeekMessageA
+        DialogBoxParamW DrawTextA EndDialog GetActiveWindow GetDC GetDlgItem
+        GetDlgItemInt GetDlgItemTextA GetDlgItemTextW GetSystemMetrics GetWindowRect
+        IsDlgButtonChecked IsIconic KillTimer LoadCursorA LoadIconA MapDialogRect
+        MessageBeep MessageBoxA MoveWindow MsgWaitForMultipleObjects PeekMessageA
         PostMessageA PostQuitMessage RegisterClassA ReleaseDC SendDlgItemMessageA
         SendMessageA SetDlgItemInt SetDlgItemTextA SetTimer ShowWindow
     """,
@@ -50,7 +52,7 @@ WINDOWS7 = {
         BitBlt CreateCompatibleBitmap CreateCompatibleDC CreateSolidBrush DeleteDC
         DeleteObject GetDeviceCaps GetTextExtentPoint32A Rectangle SelectObject SetBkMode
     """,
-    "COMDLG32.DLL": "GetSaveFileNameA",
+    "COMDLG32.DLL": "CommDlgExtendedError GetSaveFileNameW",
 }
 WINDOWS7 = {dll: set(names.split()) for dll, names in WINDOWS7.items()}
 WHOLE_DLLS = {"MSVCRT.DLL"}

@@ -17,7 +17,7 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb x11-utils imagemagick
-  python3 python3-pytest
+  python3 python3-pytest locales
   clang libclang-rt-14-dev cppcheck clang-tidy libbenchmark-dev
 )
 
@@ -30,8 +30,21 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  "${sudo_cmd[@]}" apt-get update -q
+  # A mirror caught mid-sync fails an index now and then: try again, then
+  # install from what could be read.
+  for attempt in 1 2 3; do
+    "${sudo_cmd[@]}" apt-get update -q && break
+    if [ "$attempt" -lt 3 ]; then sleep 15; fi
+  done
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Wine takes the program's code page from the locale: the end-to-end tests run
+# once more under Japanese (932), a double-byte one.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
+    echo 'ja_JP.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  "${sudo_cmd[@]}" locale-gen >/dev/null
 fi
 
 # A Wine prefix made before 32-bit Wine was installed cannot start 32-bit

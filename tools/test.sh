@@ -4,7 +4,8 @@
 # warning, static analysis, the release archive and its checks, a short run of
 # each fuzz target (TAMSEL_FUZZ_SECONDS, default 15), and the end-to-end tests of
 # Tamsel.exe under Wine against the simulated base, 64-bit and 32-bit, the
-# sessions also on a driver that never reports its queue.
+# sessions also on a driver that never reports its queue, and the sessions and
+# the dialog under a Japanese code page.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,6 +36,11 @@ tools/fuzz.sh "${TAMSEL_FUZZ_SECONDS:-15}"
 # The sessions again on a driver that never reports how many bytes wait.
 nocount=(env TAMSEL_RECEIVE_PATHS=event-nocount,polling-nocount TAMSEL_RACE_ROUNDS=5)
 "${nocount[@]}" /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e/test_session.py
+# Under a double-byte code page (Japanese, 932), in a prefix of its own: paths
+# and separators are cut by characters, not bytes.
+env TAMSEL_LOCALE=ja_JP.UTF-8 TAMSEL_E2E_DIR="$PWD/build/e2e-ja" TAMSEL_RECEIVE_PATHS=event \
+  TAMSEL_RACE_ROUNDS=5 /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e/test_session.py \
+  e2e/test_properties.py
 # Wine takes only an absolute prefix path. The 32-bit program runs every
 # test once, on the receive path that real serial drivers give, and the
 # sessions on the driver above.

@@ -15,9 +15,10 @@ namespace {
 
 int timeOptionsShown = 0;
 
-// The date/time panel is cut off by narrowing the window by a fixed number
-// of pixels, which matches the template while Windows scales the program.
-constexpr int kPanelWidthPixels = 258;
+// The date/time panel is cut off by narrowing the window by the panel's
+// width in the template's own units, in pixels of the dialog's font: 258 at
+// 96 DPI, more where Windows 7 and 8 draw the font at 120 DPI.
+constexpr int kPanelWidthUnits = 172;
 
 // Capacities of the texts read back on OK, terminators included. The file
 // name is read whole: a long name that Browse put there must not silently
@@ -61,6 +62,34 @@ int isChecked(HWND dialog, int id) {
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 1 : 0;
 }
 
+// Converts a name to the program's code page only when it comes back the same:
+// a character outside the code page would become another ("\u0142" an "l",
+// or a "?"), and the file would be another file.
+bool toCodePageExactly(const wchar_t* wide, char* out, int capacity) {
+    wchar_t back[kTextFieldSize];
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, out, capacity, nullptr, nullptr) == 0 ||
+        MultiByteToWideChar(CP_ACP, 0, out, -1, back, kTextFieldSize) == 0) {
+        out[0] = '\0';
+        return false;
+    }
+    for (int i = 0; wide[i] == back[i]; ++i) {
+        if (wide[i] == L'\0') {
+            return true;
+        }
+    }
+    out[0] = '\0';
+    return false;
+}
+
+bool readNameExactly(HWND dialog, int id, char* out, int capacity) {
+    // One more than a name can hold: a text that fills it was cut, and is
+    // refused like any other that does not fit.
+    constexpr int kWideCapacity = static_cast<int>(kTextFieldSize) + 1;
+    wchar_t wide[kWideCapacity];
+    int length = GetDlgItemTextW(dialog, id, wide, kWideCapacity);
+    return length < kWideCapacity - 1 && toCodePageExactly(wide, out, capacity);
+}
+
 void setSeparatorEdit(HWND dialog, int id, const char separator[2]) {
     SetDlgItemTextA(dialog, id, separator);
 }
@@ -68,25 +97,42 @@ void setSeparatorEdit(HWND dialog, int id, const char separator[2]) {
 void resizeAndCentre(HWND dialog, bool widen) {
     int halfScreenWidth = GetSystemMetrics(SM_CXSCREEN) / 2;
     int halfScreenHeight = GetSystemMetrics(SM_CYSCREEN) / 2;
+    RECT panel = {0, 0, kPanelWidthUnits, 0};
+    MapDialogRect(dialog, &panel);
     RECT frame;
     GetWindowRect(dialog, &frame);
-    frame.right += widen ? kPanelWidthPixels : -kPanelWidthPixels;
+    frame.right += widen ? panel.right : -panel.right;
     int width = frame.right - frame.left;
     int height = frame.bottom - frame.top;
     MoveWindow(dialog, halfScreenWidth - width / 2, halfScreenHeight - height / 2, width, height,
                TRUE);
 }
 
+// A group box's title takes "&" for a keyboard shortcut: a separator "&"
+// is doubled to show as itself.
+void setPreviewTitle(HWND dialog, int id, const char* title) {
+    char shown[2 * kPreviewTitleSize];
+    std::size_t length = 0;
+    for (const char* cursor = title; *cursor != '\0' && length + 2 < sizeof shown; ++cursor) {
+        if (*cursor == '&') {
+            shown[length++] = '&';
+        }
+        shown[length++] = *cursor;
+    }
+    shown[length] = '\0';
+    SetDlgItemTextA(dialog, id, shown);
+}
+
 void refreshDatePreview(HWND dialog) {
     char title[kPreviewTitleSize];
     composeDatePreview(title, sizeof title);
-    SetDlgItemTextA(dialog, IDC_DATE_PREVIEW, title);
+    setPreviewTitle(dialog, IDC_DATE_PREVIEW, title);
 }
 
 void refreshTimePreview(HWND dialog) {
     char title[kPreviewTitleSize];
     composeTimePreview(title, sizeof title);
-    SetDlgItemTextA(dialog, IDC_TIME_PREVIEW, title);
+    setPreviewTitle(dialog, IDC_TIME_PREVIEW, title);
 }
 
 void fillDateTimePanel(HWND dialog) {
@@ -156,14 +202,16 @@ void applyReplacementCodeRule(HWND dialog, int id, std::int32_t* field) {
     }
 }
 
-// Runs on every change of a separator edit: only its first character counts.
+// Runs on every change of a separator edit: only its first character counts,
+// and only a one-byte one. A text written back raises a new change, whose
+// run stores it.
 void applySeparatorRule(HWND dialog, int id, char separator[2]) {
     char head[3];
     GetDlgItemTextA(dialog, id, head, sizeof head);
-    SeparatorDecision decision = decideSeparator(head);
-    if (decision.action == SeparatorAction::CutToFirst) {
-        const char first[2] = {decision.character, '\0'};
-        SetDlgItemTextA(dialog, id, first);
+    SeparatorDecision decision = decideSeparator(head, separator[0]);
+    if (decision.action != SeparatorAction::Store) {
+        const char shown[2] = {decision.character, '\0'};
+        SetDlgItemTextA(dialog, id, shown);
         return;
     }
     separator[0] = decision.character;
@@ -182,51 +230,107 @@ void togglePanel(HWND dialog) {
     timeOptionsShown = widen ? 1 : 0;
 }
 
-bool chooseOutputFile() {
-    copyText(settings.outputPath, sizeof settings.outputPath, settings.outputFileName);
-    OPENFILENAMEA request = {};
+// The Save dialog on the stored name, in the output directory. True with the
+// chosen folder and name, in wide characters, split where the dialog says.
+bool chooseOutputFile(wchar_t* chosen, WORD* nameOffset) {
+    // With a final backslash: "C:" alone names the current folder of drive C.
+    char initialDirectory[kTextFieldSize + 1];
+    std::size_t directoryLength = std::strlen(settings.outputDirectory);
+    std::memcpy(initialDirectory, settings.outputDirectory, directoryLength);
+    if (directoryLength > 0 && findLastBackslash(settings.outputDirectory) !=
+                                   settings.outputDirectory + directoryLength - 1) {
+        initialDirectory[directoryLength++] = '\\';
+    }
+    initialDirectory[directoryLength] = '\0';
+    wchar_t initialDirectoryWide[kTextFieldSize + 1];
+    if (MultiByteToWideChar(CP_ACP, 0, initialDirectory, -1, initialDirectoryWide,
+                            kTextFieldSize + 1) == 0) {
+        initialDirectoryWide[0] = L'\0';
+    }
+    if (MultiByteToWideChar(CP_ACP, 0, settings.outputFileName, -1, chosen, kTextFieldSize) == 0) {
+        chosen[0] = L'\0';
+    }
+
+    OPENFILENAMEW request = {};
     request.lStructSize = sizeof request;
     request.hwndOwner = GetActiveWindow();
     request.hInstance = moduleInstance;
-    request.lpstrFilter = "Data Files (*.TXT)\0*.TXT\0All Files (*.*)\0*.*\0";
+    request.lpstrFilter = L"Data Files (*.TXT)\0*.TXT\0All Files (*.*)\0*.*\0";
     request.nFilterIndex = 1;
-    request.lpstrFile = settings.outputPath;
-    request.nMaxFile = sizeof settings.outputPath;
-    request.lpstrInitialDir = settings.outputDirectory;
+    request.lpstrFile = chosen;
+    request.nMaxFile = kTextFieldSize;
+    request.lpstrInitialDir = initialDirectoryWide;
     // The current directory stays where it was: a program started later by
     // name must not be looked for in the folder browsed to.
     request.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    request.lpstrDefExt = "TXT";
-    return GetSaveFileNameA(&request) != FALSE;
+    request.lpstrDefExt = L"TXT";
+    bool chose = GetSaveFileNameW(&request) != FALSE;
+    DWORD why = chose ? 0 : CommDlgExtendedError();
+    if (why == FNERR_INVALIDFILENAME) {
+        // The stored name holds a character that the dialog refuses: once
+        // more without it.
+        chosen[0] = L'\0';
+        chose = GetSaveFileNameW(&request) != FALSE;
+        why = chose ? 0 : CommDlgExtendedError();
+    }
+    if (why == FNERR_BUFFERTOOSMALL) {
+        MessageBeep(MB_ICONEXCLAMATION);
+    }
+    *nameOffset = request.nFileOffset;
+    return chose;
 }
 
 void browse(HWND dialog) {
-    if (!chooseOutputFile()) {
+    wchar_t chosen[kTextFieldSize];
+    WORD nameOffset = 0;
+    if (!chooseOutputFile(chosen, &nameOffset)) {
         return;
     }
-    // The directory keeps no trailing backslash; OK puts one back.
-    const char* lastBackslash = std::strrchr(settings.outputPath, '\\');
-    if (lastBackslash == nullptr) {
-        settings.outputDirectory[0] = '\0';
-        copyText(settings.outputFileName, sizeof settings.outputFileName, settings.outputPath);
-    } else {
-        std::size_t directoryLength = static_cast<std::size_t>(lastBackslash - settings.outputPath);
-        std::memcpy(settings.outputDirectory, settings.outputPath, directoryLength);
-        settings.outputDirectory[directoryLength] = '\0';
-        copyText(settings.outputFileName, sizeof settings.outputFileName, lastBackslash + 1);
+    // Split where the dialog says the name starts, in characters: the last
+    // 0x5C byte of the path may be the second byte of a character. The
+    // directory keeps no trailing backslash; OK puts one back.
+    std::size_t nameStart = nameOffset < kTextFieldSize ? nameOffset : 0;
+    wchar_t name[kTextFieldSize];
+    std::size_t length = 0;
+    while (chosen[nameStart + length] != L'\0') {
+        name[length] = chosen[nameStart + length];
+        ++length;
     }
+    name[length] = L'\0';
+    std::size_t directoryEnd = nameStart;
+    if (directoryEnd > 0 && chosen[directoryEnd - 1] == L'\\') {
+        --directoryEnd;
+    }
+    chosen[directoryEnd] = L'\0';
+    char directory[kTextFieldSize];
+    char fileName[kTextFieldSize];
+    // A name the program could not hold as it is stays out of the fields.
+    if (!toCodePageExactly(chosen, directory, sizeof directory) ||
+        !toCodePageExactly(name, fileName, sizeof fileName)) {
+        MessageBeep(MB_ICONEXCLAMATION);
+        return;
+    }
+    copyText(settings.outputDirectory, sizeof settings.outputDirectory, directory);
+    copyText(settings.outputFileName, sizeof settings.outputFileName, fileName);
     SetDlgItemTextA(dialog, IDC_DIRECTORY, settings.outputDirectory);
     SetDlgItemTextA(dialog, IDC_FILE_NAME, settings.outputFileName);
 }
 
 void confirm(HWND dialog) {
-    GetDlgItemTextA(dialog, IDC_DIRECTORY, settings.outputDirectory, kDirectoryCapacity);
-    GetDlgItemTextA(dialog, IDC_FILE_NAME, settings.outputFileName, kFileNameCapacity);
-    if (!composeOutputPath()) {
-        // A path that does not fit is never cut: let the user shorten it.
+    // A path that does not fit, or that the program's code page cannot hold
+    // as typed, is never cut or changed: let the user mend it.
+    int refusedId = 0;
+    if (!readNameExactly(dialog, IDC_FILE_NAME, settings.outputFileName, kFileNameCapacity)) {
+        refusedId = IDC_FILE_NAME;
+    }
+    if (!readNameExactly(dialog, IDC_DIRECTORY, settings.outputDirectory, kDirectoryCapacity) ||
+        (refusedId == 0 && !composeOutputPath())) {
+        refusedId = IDC_DIRECTORY;
+    }
+    if (refusedId != 0) {
         MessageBeep(MB_ICONEXCLAMATION);
-        SendMessageA(dialog, WM_NEXTDLGCTL,
-                     reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_DIRECTORY)), TRUE);
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, refusedId)),
+                     TRUE);
         return;
     }
     takeSelection(dialog, IDC_COM_PORT, &settings.comPortIndex);
@@ -361,6 +465,8 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 } // namespace
 
 INT_PTR runPropertiesDialog() {
-    return DialogBoxParamA(moduleInstance, "PropertiesDlg", GetActiveWindow(), propertiesDialogProc,
-                           0);
+    // A Unicode dialog, so that its edits hold what is typed as typed, and a
+    // name outside the code page can be seen for what it is on OK.
+    return DialogBoxParamW(moduleInstance, L"PropertiesDlg", GetActiveWindow(),
+                           propertiesDialogProc, 0);
 }
