@@ -66,7 +66,8 @@
 //                               pending meanwhile and nothing else: what the
 //                               platform's own waiting costs. With --id N and
 //                               a window's selectors, click that button as
-//                               soon as the port (or file) is held
+//                               soon as the port (or file) is held; with
+//                               --cmdline T, start that program then
 //
 // Output: one line per item, tab-separated key=value fields. Values are
 // escaped so that a line never holds a tab or a line break: "\\" for a
@@ -730,13 +731,16 @@ int cmdHoldPort(const Options& o, const Deadline& deadline) {
     }
     std::printf("held=%s\n", escape(o.port).c_str());
     std::fflush(stdout);
-    // The click follows the opening at once, whatever starting a second
-    // process would cost: the program meets the file held.
-    if (o.id >= 0) {
-        if (int failed = cmdClick(o, deadline)) {
-            CloseHandle(port);
-            return failed;
-        }
+    // The click or the start follows the opening at once, whatever starting
+    // a second process would cost: the program meets the file held.
+    Options spawn = o;
+    spawn.wait = false;
+    int failed = o.id >= 0            ? cmdClick(o, deadline)
+                 : !o.cmdline.empty() ? cmdSpawn(spawn, deadline)
+                                      : 0;
+    if (failed != 0) {
+        CloseHandle(port);
+        return failed;
     }
     bool pending = false;
     while (!deadline.passed()) {

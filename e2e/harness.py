@@ -589,16 +589,17 @@ class Session:
         """Remembers a window of another program to end at teardown."""
         self._windows_to_end.append(title_contains)
 
-    def hold_port(self, port="COM1", seconds=120, wait=False, click=()):
+    def hold_port(self, port="COM1", seconds=120, wait=False, then=()):
         """Another program that opens the port (or a file) without sharing and
         holds it until it is killed or `seconds` have passed; with `wait`, it
         keeps a wait for received characters pending, on the session's
-        receive path. `click`: a window's selectors and the id of a button
-        that it presses as soon as it holds the port."""
+        receive path. `then`: what it does as soon as it holds the port, a
+        window's selectors and "--id" of a button to press, or "--cmdline"
+        and a program to start."""
         log_base = self.logs / "holder"
         args = ([str(self.env.driver_exe), "hold-port", "--port", port] +
                 (["--wait"] if wait else []) + ["--timeout", str(int(seconds * 1000))])
-        holder = self.env.spawn(args + [str(a) for a in click], log_base,
+        holder = self.env.spawn(args + [str(a) for a in then], log_base,
                                 extra_env=self.program_env)
         output = log_base.with_suffix(".out")
         deadline = time.monotonic() + 30

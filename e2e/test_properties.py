@@ -334,10 +334,26 @@ def test_save_waits_out_a_program_that_holds_the_old_file_a_moment(session):
     dialog.set_text(FILE_NAME_ID, "new.txt")
     dialog.click(801)
     session.hold_port(session.win_path("Tamsel.ini"), seconds=0.3,
-                      click=dialog.select + ["--id", OK_ID])
+                      then=dialog.select + ["--id", OK_ID])
     expected = saved(session.win_dir, "new.txt", addReturn="0", viewData="0")
     assert read_after_ok(session, records=[b"SAVED"], view_data=False) == expected
     assert not (session.dir / "Tamsel.ini.new").exists()
+
+
+def test_settings_file_held_at_start_is_waited_for(session):
+    # A second Tamsel, a sync client or a virus scanner holds Tamsel.ini,
+    # sharing nothing, as the program starts (in well under the 0.8 s), and
+    # then lets go: the program waits for it rather than show the defaults,
+    # which OK would save over the user's settings.
+    session.write_bytes("Tamsel.ini", settings_file(session.win_dir, "kept.txt",
+                                                    alwaysShowDialog="1"))
+    session.end_window_later(harness.CAPTION)
+    session.hold_port(session.win_path("Tamsel.ini"), seconds=0.8,
+                      then=["--cmdline", harness.escape('"%s"' % session.exe)])
+    dialog = PropertiesDialog(session)
+    dialog.wait()
+    assert dialog.text(FILE_NAME_ID) == "kept.txt"
+    dialog.press(CANCEL_ID)
 
 
 def test_long_file_name_is_taken_whole_on_ok(session):
