@@ -32,10 +32,15 @@ def _receive_paths():
     return paths
 
 
+def pytest_configure(config):
+    config.addinivalue_line("markers", "one_receive_path: runs on the first receive path only")
+
+
 def pytest_generate_tests(metafunc):
     if "receive_path" in metafunc.fixturenames:
         paths = _receive_paths()
-        if not getattr(metafunc.module, "BOTH_RECEIVE_PATHS", False):
+        if (not getattr(metafunc.module, "BOTH_RECEIVE_PATHS", False)
+                or metafunc.definition.get_closest_marker("one_receive_path")):
             paths = paths[:1]
         metafunc.parametrize("receive_path", paths)
 

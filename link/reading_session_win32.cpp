@@ -112,6 +112,10 @@ void startViewer() {
     PROCESS_INFORMATION viewer = {};
     if (CreateProcessA(viewerPath, viewerCommand, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                        &startup, &viewer)) {
+        // As the system's own start of a program by name does: the process
+        // ends only once Notepad is up, or after half a minute.
+        constexpr DWORD kViewerStartMs = 30000;
+        WaitForInputIdle(viewer.hProcess, kViewerStartMs);
         CloseHandle(viewer.hThread);
         CloseHandle(viewer.hProcess);
     }

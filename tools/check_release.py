@@ -46,7 +46,7 @@ WINDOWS7 = {
         IsDlgButtonChecked IsIconic KillTimer LoadCursorA LoadIconA MapDialogRect
         MessageBeep MessageBoxA MoveWindow MsgWaitForMultipleObjects PeekMessageA
         PostMessageA PostQuitMessage RegisterClassA ReleaseDC SendDlgItemMessageA
-        SendMessageA SetDlgItemInt SetDlgItemTextA SetTimer ShowWindow
+        SendMessageA SetDlgItemInt SetDlgItemTextA SetTimer ShowWindow WaitForInputIdle
     """,
     "GDI32.DLL": """
         BitBlt CreateCompatibleBitmap CreateCompatibleDC CreateSolidBrush DeleteDC
