@@ -42,8 +42,34 @@ void warnIfShowingErrors(const char* text) {
     }
 }
 
+// Notes whether the file to append to ends inside a line, one that a crash
+// cut short. Looked at before the receiver starts: a record already on the
+// line may be written as soon as the file opens.
+void noteTornLastLine() {
+    lineBreakOwed = false;
+    if (settings.fileMode != kFileModeAppend || outputPathRefused ||
+        (!settings.addReturn && !settings.addLineFeed)) {
+        return;
+    }
+    HANDLE file = CreateFileA(settings.outputPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    LARGE_INTEGER lastByte = {};
+    lastByte.QuadPart = -1; // fails on an empty file: nothing to end
+    char last = 0;
+    DWORD read = 0;
+    if (SetFilePointerEx(file, lastByte, nullptr, FILE_END) &&
+        ReadFile(file, &last, 1, &read, nullptr) && read == 1) {
+        lineBreakOwed = last != 13 && last != 10;
+    }
+    CloseHandle(file);
+}
+
 void startSession(HWND dialog) {
     sessionWindow = dialog;
+    noteTornLastLine();
     sessionState = kStarting;
     // Made before the receiver starts. Should it fail, a record read before
     // the file is open is refused, as it would have been.
@@ -147,26 +173,9 @@ void closeSession(HWND dialog) {
     }
 }
 
-// Puts the Append opening at the end of the file, of any size, and notes
-// whether the file ends inside a line that a crash cut short.
+// Puts the Append opening at the end of the file, of any size.
 bool moveToEndOfFile() {
     LARGE_INTEGER here = {};
-    LARGE_INTEGER end = {};
-    if (!SetFilePointerEx(outputFile, here, &end, FILE_END)) {
-        return false;
-    }
-    lineBreakOwed = false;
-    if (end.QuadPart == 0 || (!settings.addReturn && !settings.addLineFeed)) {
-        return true;
-    }
-    LARGE_INTEGER lastByte = {};
-    lastByte.QuadPart = -1;
-    char last = 0;
-    DWORD read = 0;
-    if (SetFilePointerEx(outputFile, lastByte, nullptr, FILE_END) &&
-        ReadFile(outputFile, &last, 1, &read, nullptr) && read == 1) {
-        lineBreakOwed = last != 13 && last != 10;
-    }
     return SetFilePointerEx(outputFile, here, nullptr, FILE_END) != FALSE;
 }
 

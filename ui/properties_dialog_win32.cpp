@@ -289,7 +289,12 @@ void browse(HWND dialog) {
     // Split where the dialog says the name starts, in characters: the last
     // 0x5C byte of the path may be the second byte of a character. The
     // directory keeps no trailing backslash; OK puts one back.
-    std::size_t nameStart = nameOffset < kTextFieldSize ? nameOffset : 0;
+    std::size_t chosenLength = 0;
+    while (chosenLength + 1 < kTextFieldSize && chosen[chosenLength] != L'\0') {
+        ++chosenLength;
+    }
+    chosen[chosenLength] = L'\0';
+    std::size_t nameStart = nameOffset <= chosenLength ? nameOffset : chosenLength;
     wchar_t name[kTextFieldSize];
     std::size_t length = 0;
     while (chosen[nameStart + length] != L'\0') {
