@@ -17,4 +17,7 @@ portable=(app/settings.cpp app/settings_file.cpp app/launch_parameters.cpp
   link/base_protocol.cpp output/stamps.cpp output/record_writer.cpp output/count_flash.cpp
   ui/stamp_preview.cpp ui/dialog_rules.cpp)
 clang-tidy -p build/lint --quiet --warnings-as-errors='*' --checks="$checks" "${portable[@]}" 2>/dev/null
+# The resource script as Microsoft's resource compiler reads it: llvm-rc
+# follows rc.exe, which does not join adjacent string literals as windres does.
+llvm-rc /I /usr/share/mingw-w64/include /I resources /FO build/lint/tamsel.res resources/tamsel.rc
 echo "lint: no findings"
