@@ -1,86 +1,23 @@
-// A small console program that drives another program's windows for the
-// end-to-end tests: find windows, read and set control texts, press buttons,
-// answer message boxes. It runs under the same Wine prefix as the program
-// under test, so window handles and messages cross between the two.
+// e2e_driver: a small console program that drives another program's windows
+// for the end-to-end tests (find windows, read and set control texts, press
+// buttons, answer message boxes). It runs under the same Wine prefix as the
+// program under test, so window handles and messages cross between the two.
+// Run it without arguments for its commands and options, which come from the
+// tables kCommands and kOptions below: a command is one row plus its handler.
 //
-//   e2e_driver COMMAND [options]
+// Output: one line per item, tab-separated key=value fields, escaped so that a
+// line never holds a tab or a line break: "\\" for a backslash, "\t", "\r",
+// "\n", and "\xHH" for any other byte below 32 or above 126. The texts of the
+// options marked `escaped` are unescaped by the same rules, so any byte can be
+// passed through the command line.
 //
-// Window selection (every command but spawn and windows needs one):
-//   --title TEXT        exact caption of a top-level window
-//   --title-contains T  caption contains T
-//   --class NAME        window class name, e.g. "#32770" for dialogs
-//   --has-id N          the window has a child control with this id
-//   --hidden            also consider windows that are not visible
-//   --minimized         only windows that are minimised
-// Control selection: --id N (decimal, or hex with 0x).
-// Timing: --timeout MS (default 10000); everything polls every 50 ms.
-//
-// Commands:
-//   wait-window                 wait for the window; print it
-//   wait-gone                   wait until no window matches
-//   list                        print the window and each of its controls
-//   windows                     print every matching top-level window, no
-//                               wait (with no selection: all of them)
-//   get-text   --id N           print the control's text
-//   wait-text  --id N --text T  wait until the control's text equals T
-//   msgbox     [--answer ok|yes|no|cancel|none]
-//                               wait for a message box (a #32770 with static
-//                               control 0xFFFF; --title is its caption),
-//                               print its text and press the button by
-//                               posting WM_COMMAND with its id to the box
-//   click      --id N           post BM_CLICK to a button
-//   command    --id N [--code C]
-//                               post WM_COMMAND (id, code) to the window, as
-//                               the control would send it
-//   notify     --id N --code C  send WM_COMMAND (id, code) and wait for it
-//                               to be handled
-//   set-text   --id N --text T  WM_SETTEXT
-//   select     --id N (--index I | --item T)
-//                               CB_SETCURSEL, then CBN_SELCHANGE to the parent
-//   combo      --id N           print the selection and every item
-//   checked    --id N           print BM_GETCHECK (0, 1, 2)
-//   set-check  --id N --state S click the box until BM_GETCHECK equals S
-//   rect       [--id N]         print the window's or the control's rectangle:
-//                               on the screen, its client size, and in the
-//                               client area of the window
-//   close                       post WM_SYSCOMMAND SC_CLOSE (the close box)
-//   terminate                   end the process that owns the window
-//   spawn      --cmdline T [--wait]
-//                               start a program with exactly this command
-//                               line; with --wait, wait for it and print its
-//                               exit code
-//   key        --vk K [--id N]  post WM_KEYDOWN and WM_KEYUP with virtual key K
-//                               to the control (or the window), as a key press
-//                               that the dialog's own message loop sees
-//   type       --id N --text T [--at P]
-//                               put the caret at position P (default: the
-//                               end of the text) and send WM_CHAR for each
-//                               character, as typing would
-//   focus                       print the control that has the keyboard focus
-//                               in the window's thread
-//   hold-port  --port NAME      open a serial port for reading and writing
-//                               without sharing, as another program holding
-//                               it would; print held=NAME and keep it open
-//                               until the time limit has passed. With --wait,
-//                               keep one wait for received characters
-//                               pending meanwhile and nothing else: what the
-//                               platform's own waiting costs. With --id N and
-//                               a window's selectors, click that button as
-//                               soon as the port (or file) is held; with
-//                               --cmdline T, start that program then
-//
-// Output: one line per item, tab-separated key=value fields. Values are
-// escaped so that a line never holds a tab or a line break: "\\" for a
-// backslash, "\t", "\r", "\n", and "\xHH" for any other byte below 32 or
-// above 126. The texts given in --title, --title-contains, --text, --item and
-// --cmdline are unescaped by the same rules, so any byte can be passed through
-// the command line.
-//
-// Exit status: 0 done, 1 timed out, 2 bad usage, 3 the window or control
-// lacks what was asked for.
+// Exit status: 0 done, 1 timed out, 2 bad usage, 3 the window or control lacks
+// what was asked for.
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,69 +34,43 @@ constexpr UINT kSendTimeoutMs = 2000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 
 struct Options {
-    std::string command;
-    std::string title;
-    bool titleGiven = false;
-    std::string titleContains;
-    std::string className;
-    bool hidden = false;
-    bool minimized = false;
-    long hasId = -1;
-    long id = -1;
-    std::string text;
-    bool textGiven = false;
-    std::string item;
-    bool itemGiven = false;
-    long index = -1;
-    long code = 0;
-    bool codeGiven = false;
-    long state = -1;
-    std::string answer = "ok";
-    std::string cmdline;
-    std::string port;
-    bool wait = false;
-    DWORD timeoutMs = 10000;
-    long vk = -1;
-    long at = -1;
+    std::string title, titleContains, className, text, answer = "ok", cmdline, port;
+    bool titleGiven = false, textGiven = false, codeGiven = false;
+    bool minimized = false, wait = false;
+    long hasId = -1, id = -1, index = -1, code = 0, vk = -1, at = -1;
+    long timeoutMs = 10000;
 };
 
 std::string escape(const std::string& in) {
     std::string out;
     for (unsigned char c : in) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        default:
-            if (c < 32 || c > 126) {
-                char hex[5];
-                std::snprintf(hex, sizeof hex, "\\x%02X", c);
-                out += hex;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
+        const char* named = c == '\\'   ? "\\\\"
+                            : c == '\t' ? "\\t"
+                            : c == '\r' ? "\\r"
+                            : c == '\n' ? "\\n"
+                                        : nullptr;
+        char hex[5] = {static_cast<char>(c), '\0'};
+        if (!named && (c < 32 || c > 126))
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += named ? named : hex;
     }
     return out;
 }
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    const char* digits = "0123456789abcdef";
+    const char* found =
+        c ? std::strchr(digits, std::tolower(static_cast<unsigned char>(c))) : nullptr;
+    return found ? static_cast<int>(found - digits) : -1;
+}
+
+// The row of a table with this name, or null.
+template <typename Row, std::size_t N> const Row* find(const Row (&table)[N], const char* name) {
+    for (const Row& row : table) {
+        if (std::strcmp(row.name, name) == 0)
+            return &row;
+    }
+    return nullptr;
 }
 
 std::string unescape(const std::string& in) {
@@ -170,12 +81,8 @@ std::string unescape(const std::string& in) {
             continue;
         }
         char next = in[++i];
-        if (next == 't') {
-            out += '\t';
-        } else if (next == 'r') {
-            out += '\r';
-        } else if (next == 'n') {
-            out += '\n';
+        if (next == 't' || next == 'r' || next == 'n') {
+            out += next == 't' ? '\t' : next == 'r' ? '\r' : '\n';
         } else if (next == 'x' && i + 2 < in.size() && hexValue(in[i + 1]) >= 0 &&
                    hexValue(in[i + 2]) >= 0) {
             out += static_cast<char>(hexValue(in[i + 1]) * 16 + hexValue(in[i + 2]));
@@ -191,6 +98,22 @@ std::string unescape(const std::string& in) {
     return out;
 }
 
+bool parseNumber(const char* text, long* value) {
+    char* end = nullptr;
+    *value = std::strtol(text, &end, 0);
+    return end && *end == '\0' && end != text;
+}
+
+// A message sent with a time limit, so that a hung window cannot hang the
+// driver; false when it was not handled in time. `wide`: the W form.
+bool send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result = nullptr,
+          bool wide = false) {
+    DWORD_PTR ignored = 0;
+    return (wide ? SendMessageTimeoutW : SendMessageTimeoutA)(window, message, wParam, lParam,
+                                                              SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                                                              result ? result : &ignored) != 0;
+}
+
 std::string handleText(HWND window) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "0x%llX",
@@ -204,67 +127,74 @@ std::string className(HWND window) {
     return name;
 }
 
-// WM_GETTEXT rather than GetWindowText, which cannot read the controls of
-// another process.
-bool controlText(HWND window, std::string* text) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                             &length))
-        return false;
-    std::vector<char> buffer(length + 2, '\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(),
-                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
-                             kSendTimeoutMs, &copied))
-        return false;
-    if (copied > length + 1)
-        copied = length + 1;
-    text->assign(buffer.data(), copied);
-    return true;
-}
-
 std::string captionOf(HWND window) {
     char caption[512] = "";
     GetWindowTextA(window, caption, sizeof caption);
     return caption;
 }
 
+// WM_GETTEXT rather than GetWindowText, which cannot read the controls of
+// another process.
+bool controlText(HWND window, std::string* text) {
+    DWORD_PTR length = 0;
+    if (!send(window, WM_GETTEXTLENGTH, 0, 0, &length))
+        return false;
+    std::vector<char> buffer(length + 2, '\0');
+    DWORD_PTR copied = 0;
+    if (!send(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), &copied))
+        return false;
+    text->assign(buffer.data(), std::min<DWORD_PTR>(copied, length + 1));
+    return true;
+}
+
 bool matches(HWND window, const Options& o) {
-    if (!o.hidden && !IsWindowVisible(window))
+    if (!IsWindowVisible(window))
         return false;
     if (o.minimized && !IsIconic(window))
         return false;
     if (!o.className.empty() && className(window) != o.className)
         return false;
-    if (o.titleGiven || !o.titleContains.empty()) {
-        std::string caption = captionOf(window);
-        if (o.titleGiven && caption != o.title)
-            return false;
-        if (!o.titleContains.empty() && caption.find(o.titleContains) == std::string::npos)
-            return false;
-    }
-    if (o.hasId >= 0 && !GetDlgItem(window, static_cast<int>(o.hasId)))
+    std::string caption = o.titleGiven || !o.titleContains.empty() ? captionOf(window) : "";
+    if (o.titleGiven && caption != o.title)
         return false;
-    return true;
+    if (!o.titleContains.empty() && caption.find(o.titleContains) == std::string::npos)
+        return false;
+    return o.hasId < 0 || GetDlgItem(window, static_cast<int>(o.hasId));
 }
 
+void printWindow(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    std::printf("hwnd=%s\tpid=%lu\tclass=%s\tvisible=%d\tminimized=%d\trect=%ld,%ld,%ld,%ld\t"
+                "title=%s\n",
+                handleText(window).c_str(), pid, escape(className(window)).c_str(),
+                IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0, r.left, r.top, r.right,
+                r.bottom, escape(captionOf(window)).c_str());
+}
+
+// The first window that matches, or with `print` every one, printed.
 struct Search {
     const Options* options;
+    bool print;
     HWND found;
 };
 
-BOOL CALLBACK findTopLevel(HWND window, LPARAM param) {
+BOOL CALLBACK searchTopLevel(HWND window, LPARAM param) {
     Search* search = reinterpret_cast<Search*>(param);
-    if (matches(window, *search->options)) {
+    if (!matches(window, *search->options))
+        return TRUE;
+    if (search->print)
+        printWindow(window);
+    else
         search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    return search->print;
 }
 
-HWND findWindowNow(const Options& o) {
-    Search search{&o, nullptr};
-    EnumWindows(findTopLevel, reinterpret_cast<LPARAM>(&search));
+HWND findWindowNow(const Options& o, bool print = false) {
+    Search search{&o, print, nullptr};
+    EnumWindows(searchTopLevel, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -288,18 +218,6 @@ HWND waitForWindow(const Options& o, const Deadline& deadline) {
     }
 }
 
-void printWindow(HWND window) {
-    RECT r{};
-    GetWindowRect(window, &r);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    std::printf("hwnd=%s\tpid=%lu\tclass=%s\tvisible=%d\tminimized=%d\trect=%ld,%ld,%ld,%ld\t"
-                "title=%s\n",
-                handleText(window).c_str(), pid, escape(className(window)).c_str(),
-                IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0, r.left, r.top, r.right,
-                r.bottom, escape(captionOf(window)).c_str());
-}
-
 int timedOut(const char* what) {
     std::printf("error=timeout\twhat=%s\n", escape(what).c_str());
     return kExitTimeout;
@@ -310,29 +228,27 @@ int missing(const char* what) {
     return kExitMissing;
 }
 
-// The window to work on, or null after printing why not.
-HWND targetWindow(const Options& o, const Deadline& deadline) {
-    HWND window = waitForWindow(o, deadline);
-    if (!window)
-        timedOut("window");
-    return window;
+// --- the commands: main hands each the window and the control its row asks
+// for (or null), already found.
+
+int cmdWaitWindow(const Options&, const Deadline&, HWND window, HWND) {
+    printWindow(window);
+    return 0;
 }
 
-HWND targetControl(HWND window, const Options& o) {
-    HWND control = GetDlgItem(window, static_cast<int>(o.id));
-    if (!control)
-        missing("control");
-    return control;
-}
-
-// The window and the control that a command acts on; 0, or the exit code
-// when either cannot be found.
-int findControl(const Options& o, const Deadline& deadline, HWND* window, HWND* control) {
-    *window = targetWindow(o, deadline);
-    if (!*window)
-        return kExitTimeout;
-    *control = targetControl(*window, o);
-    return *control ? 0 : kExitMissing;
+int cmdWaitGone(const Options& o, const Deadline& deadline, HWND, HWND) {
+    for (;;) {
+        HWND window = findWindowNow(o);
+        if (!window) {
+            std::printf("gone=1\n");
+            return 0;
+        }
+        if (deadline.passed()) {
+            printWindow(window);
+            return timedOut("window still present");
+        }
+        Sleep(kPollMs);
+    }
 }
 
 BOOL CALLBACK listChild(HWND child, LPARAM param) {
@@ -351,54 +267,18 @@ BOOL CALLBACK listChild(HWND child, LPARAM param) {
     return TRUE;
 }
 
-BOOL CALLBACK printMatching(HWND window, LPARAM param) {
-    if (matches(window, *reinterpret_cast<const Options*>(param)))
-        printWindow(window);
-    return TRUE;
-}
-
-int cmdWindows(const Options& o) {
-    EnumWindows(printMatching, reinterpret_cast<LPARAM>(&o));
-    return 0;
-}
-
-int cmdWaitWindow(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    printWindow(window);
-    return 0;
-}
-
-int cmdWaitGone(const Options& o, const Deadline& deadline) {
-    for (;;) {
-        HWND window = findWindowNow(o);
-        if (!window) {
-            std::printf("gone=1\n");
-            return 0;
-        }
-        if (deadline.passed()) {
-            printWindow(window);
-            return timedOut("window still present");
-        }
-        Sleep(kPollMs);
-    }
-}
-
-int cmdList(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
+int cmdList(const Options&, const Deadline&, HWND window, HWND) {
     printWindow(window);
     EnumChildWindows(window, listChild, reinterpret_cast<LPARAM>(window));
     return 0;
 }
 
-int cmdGetText(const Options& o, const Deadline& deadline) {
-    HWND window = nullptr;
-    HWND control = nullptr;
-    if (int failed = findControl(o, deadline, &window, &control))
-        return failed;
+int cmdWindows(const Options& o, const Deadline&, HWND, HWND) {
+    findWindowNow(o, true);
+    return 0;
+}
+
+int cmdGetText(const Options&, const Deadline&, HWND, HWND control) {
     std::string text;
     if (!controlText(control, &text))
         return missing("text (the window did not answer)");
@@ -406,15 +286,10 @@ int cmdGetText(const Options& o, const Deadline& deadline) {
     return 0;
 }
 
-int cmdWaitText(const Options& o, const Deadline& deadline) {
-    HWND window = nullptr;
-    HWND control = nullptr;
-    if (int failed = findControl(o, deadline, &window, &control))
-        return failed;
+int cmdWaitText(const Options& o, const Deadline& deadline, HWND, HWND control) {
     std::string text;
     for (;;) {
-        bool read = controlText(control, &text);
-        if (read && text == o.text) {
+        if (controlText(control, &text) && text == o.text) {
             std::printf("text=%s\n", escape(text).c_str());
             return 0;
         }
@@ -426,36 +301,29 @@ int cmdWaitText(const Options& o, const Deadline& deadline) {
     }
 }
 
-struct ButtonAnswer {
+const struct {
     const char* name;
     int id;
-};
+} kAnswers[] = {{"ok", IDOK}, {"cancel", IDCANCEL}, {"yes", IDYES}, {"no", IDNO}, {"none", 0}};
 
-const ButtonAnswer kAnswers[] = {
-    {"ok", IDOK}, {"cancel", IDCANCEL}, {"yes", IDYES}, {"no", IDNO}, {"none", 0},
-};
-
-int cmdMessageBox(Options o, const Deadline& deadline) {
-    int answerId = -1;
-    for (const ButtonAnswer& a : kAnswers) {
-        if (o.answer == a.name)
-            answerId = a.id;
-    }
-    if (answerId < 0) {
+// Finds the box itself: its own selection, after checking --answer.
+int cmdMessageBox(const Options& o, const Deadline& deadline, HWND, HWND) {
+    const auto* answer = find(kAnswers, o.answer.c_str());
+    if (!answer) {
         std::fprintf(stderr, "unknown answer: %s\n", o.answer.c_str());
         return kExitUsage;
     }
-    o.className = "#32770";
-    o.hasId = kMessageBoxTextId;
-    HWND box = targetWindow(o, deadline);
+    Options select = o;
+    select.className = "#32770";
+    select.hasId = kMessageBoxTextId;
+    HWND box = waitForWindow(select, deadline);
     if (!box)
-        return kExitTimeout;
+        return timedOut("window");
     std::string text;
-    HWND textControl = GetDlgItem(box, kMessageBoxTextId);
-    if (!controlText(textControl, &text))
+    if (!controlText(GetDlgItem(box, kMessageBoxTextId), &text))
         return missing("message text");
     std::string buttons;
-    for (const ButtonAnswer& a : kAnswers) {
+    for (const auto& a : kAnswers) {
         if (a.id && GetDlgItem(box, a.id))
             buttons += std::string(buttons.empty() ? "" : ",") + a.name;
     }
@@ -464,14 +332,15 @@ int cmdMessageBox(Options o, const Deadline& deadline) {
                 escape(captionOf(box)).c_str(), buttons.c_str(), topmost ? 1 : 0,
                 escape(text).c_str());
     std::fflush(stdout);
-    if (answerId == 0)
+    if (answer->id == 0)
         return 0;
-    if (!GetDlgItem(box, answerId))
+    HWND button = GetDlgItem(box, answer->id);
+    if (!button)
         return missing("button");
     // Posted: the box's owner may run a modal loop of its own once the box
     // has gone, and a sent message would wait for it.
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(answerId, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box, answerId)));
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer->id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
     while (IsWindow(box)) {
         if (deadline.passed())
             return timedOut("message box still open after the answer");
@@ -481,66 +350,59 @@ int cmdMessageBox(Options o, const Deadline& deadline) {
     return 0;
 }
 
-int cmdClick(const Options& o, const Deadline& deadline) {
-    HWND window = nullptr;
-    HWND control = nullptr;
-    if (int failed = findControl(o, deadline, &window, &control))
-        return failed;
+int cmdClick(const Options& o, const Deadline&, HWND, HWND control) {
     PostMessageA(control, BM_CLICK, 0, 0);
     std::printf("clicked=%ld\n", o.id);
     return 0;
 }
 
-int cmdCommand(const Options& o, const Deadline& deadline, bool wait) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND control = GetDlgItem(window, static_cast<int>(o.id));
+// WM_COMMAND (id, code) to the window as the control would send it, with
+// the control's handle, null when there is no such control.
+int sendCommand(const Options& o, HWND window, HWND control, bool wait) {
     WPARAM wParam = MAKEWPARAM(static_cast<WORD>(o.id), static_cast<WORD>(o.code));
-    if (wait) {
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutA(window, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control),
-                                 SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
-            return timedOut("command not handled");
-    } else {
-        PostMessageA(window, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control));
-    }
+    LPARAM lParam = reinterpret_cast<LPARAM>(control);
+    if (!wait)
+        PostMessageA(window, WM_COMMAND, wParam, lParam);
+    else if (!send(window, WM_COMMAND, wParam, lParam))
+        return timedOut("command not handled");
     std::printf("command=%ld\tcode=%ld\n", o.id, o.code);
     return 0;
 }
 
-int cmdSetText(const Options& o, const Deadline& deadline) {
-    HWND window = nullptr;
-    HWND control = nullptr;
-    if (int failed = findControl(o, deadline, &window, &control))
-        return failed;
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.text.c_str()),
-                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
-        return timedOut("WM_SETTEXT not handled");
+int cmdCommand(const Options& o, const Deadline&, HWND window, HWND control) {
+    return sendCommand(o, window, control, false);
+}
+
+int cmdNotify(const Options& o, const Deadline&, HWND window, HWND control) {
+    return sendCommand(o, window, control, true);
+}
+
+int printText(HWND control) {
     std::string now;
     controlText(control, &now);
     std::printf("text=%s\n", escape(now).c_str());
     return 0;
 }
 
+int cmdSetText(const Options& o, const Deadline&, HWND, HWND control) {
+    if (!send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.text.c_str())))
+        return timedOut("WM_SETTEXT not handled");
+    return printText(control);
+}
+
 bool comboItems(HWND combo, std::vector<std::string>* items) {
     DWORD_PTR count = 0;
-    if (!SendMessageTimeoutA(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &count) ||
-        static_cast<LRESULT>(count) == CB_ERR)
+    if (!send(combo, CB_GETCOUNT, 0, 0, &count) || static_cast<LRESULT>(count) == CB_ERR)
         return false;
     for (DWORD_PTR i = 0; i < count; ++i) {
         // The wide forms: Wine hands another process's list text to the
         // ANSI form of CB_GETLBTEXT unconverted.
         DWORD_PTR length = 0;
-        SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                            &length);
+        send(combo, CB_GETLBTEXTLEN, i, 0, &length, true);
         if (static_cast<LRESULT>(length) == CB_ERR)
             length = 0;
         std::vector<wchar_t> wide(length + 1, L'\0');
-        DWORD_PTR copied = 0;
-        SendMessageTimeoutW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide.data()),
-                            SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied);
+        send(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide.data()), nullptr, true);
         char text[1024] = "";
         WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, text, sizeof text, nullptr, nullptr);
         items->push_back(text);
@@ -548,44 +410,22 @@ bool comboItems(HWND combo, std::vector<std::string>* items) {
     return true;
 }
 
-int cmdSelect(const Options& o, const Deadline& deadline) {
-    HWND window = nullptr;
-    HWND combo = nullptr;
-    if (int failed = findControl(o, deadline, &window, &combo))
-        return failed;
+int cmdSelect(const Options& o, const Deadline&, HWND, HWND combo) {
     long index = o.index;
-    if (o.itemGiven) {
-        std::vector<std::string> items;
-        comboItems(combo, &items);
-        index = -1;
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (items[i] == o.item) {
-                index = static_cast<long>(i);
-                break;
-            }
-        }
-        if (index < 0)
-            return missing("item");
-    }
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(combo, CB_SETCURSEL, index, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    send(combo, CB_SETCURSEL, index, 0, &result);
     if (static_cast<LRESULT>(result) == CB_ERR)
         return missing("index");
     // CB_SETCURSEL notifies nobody: tell the dialog as a user's choice would.
-    HWND parent = GetParent(combo);
-    SendMessageTimeoutA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-                        reinterpret_cast<LPARAM>(combo), SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    send(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+         reinterpret_cast<LPARAM>(combo));
     std::printf("selected=%ld\n", index);
     return 0;
 }
 
-int cmdCombo(const Options& o, const Deadline& deadline) {
-    HWND window = nullptr;
-    HWND combo = nullptr;
-    if (int failed = findControl(o, deadline, &window, &combo))
-        return failed;
+int cmdCombo(const Options&, const Deadline&, HWND, HWND combo) {
     DWORD_PTR selected = 0;
-    SendMessageTimeoutA(combo, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &selected);
+    send(combo, CB_GETCURSEL, 0, 0, &selected);
     std::vector<std::string> items;
     if (!comboItems(combo, &items))
         return missing("combo items");
@@ -598,16 +438,10 @@ int cmdCombo(const Options& o, const Deadline& deadline) {
 
 long checkState(HWND control) {
     DWORD_PTR state = 0;
-    if (!SendMessageTimeoutA(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &state))
-        return -1;
-    return static_cast<long>(state);
+    return send(control, BM_GETCHECK, 0, 0, &state) ? static_cast<long>(state) : -1;
 }
 
-int cmdChecked(const Options& o, const Deadline& deadline) {
-    HWND window = nullptr;
-    HWND control = nullptr;
-    if (int failed = findControl(o, deadline, &window, &control))
-        return failed;
+int cmdChecked(const Options&, const Deadline&, HWND, HWND control) {
     long state = checkState(control);
     if (state < 0)
         return missing("check state (the window did not answer)");
@@ -615,45 +449,14 @@ int cmdChecked(const Options& o, const Deadline& deadline) {
     return 0;
 }
 
-int cmdSetCheck(const Options& o, const Deadline& deadline) {
-    HWND window = nullptr;
-    HWND control = nullptr;
-    if (int failed = findControl(o, deadline, &window, &control))
-        return failed;
-    // A click, not BM_SETCHECK: the dialog must hear about the change as it
-    // would from the user. A three-state box may need two clicks.
-    for (int clicks = 0; clicks < 3; ++clicks) {
-        long state = checkState(control);
-        if (state == o.state) {
-            std::printf("checked=%ld\n", state);
-            return 0;
-        }
-        PostMessageA(control, BM_CLICK, 0, 0);
-        Deadline settle(1000);
-        while (checkState(control) == state && !settle.passed() && !deadline.passed())
-            Sleep(kPollMs);
-    }
-    long state = checkState(control);
-    std::printf("checked=%ld\n", state);
-    return state == o.state ? 0 : missing("requested check state");
-}
-
-int cmdRect(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND target = window;
-    if (o.id >= 0) {
-        target = targetControl(window, o);
-        if (!target)
-            return kExitMissing;
-    }
+int cmdRect(const Options&, const Deadline&, HWND window, HWND control) {
+    HWND target = control ? control : window;
     RECT screen{};
     GetWindowRect(target, &screen);
     RECT client{};
     GetClientRect(target, &client);
     RECT inParent = screen;
-    if (target != window)
+    if (control)
         MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&inParent), 2);
     std::printf("screen=%ld,%ld,%ld,%ld\tclient=%ld,%ld\tparent=%ld,%ld,%ld,%ld\n", screen.left,
                 screen.top, screen.right, screen.bottom, client.right, client.bottom, inParent.left,
@@ -661,19 +464,13 @@ int cmdRect(const Options& o, const Deadline& deadline) {
     return 0;
 }
 
-int cmdClose(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
+int cmdClose(const Options&, const Deadline&, HWND window, HWND) {
     PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     std::printf("closed=%s\n", handleText(window).c_str());
     return 0;
 }
 
-int cmdTerminate(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
+int cmdTerminate(const Options&, const Deadline&, HWND window, HWND) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
@@ -686,8 +483,8 @@ int cmdTerminate(const Options& o, const Deadline& deadline) {
     return 0;
 }
 
-int cmdSpawn(const Options& o, const Deadline& deadline) {
-    std::vector<char> line(o.cmdline.begin(), o.cmdline.end());
+int spawn(const std::string& cmdline, bool wait, const Deadline& deadline) {
+    std::vector<char> line(cmdline.begin(), cmdline.end());
     line.push_back('\0');
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -700,12 +497,12 @@ int cmdSpawn(const Options& o, const Deadline& deadline) {
     std::printf("pid=%lu\n", info.dwProcessId);
     std::fflush(stdout);
     int result = 0;
-    if (o.wait) {
+    if (wait) {
         DWORD waited = WAIT_TIMEOUT;
         while (waited == WAIT_TIMEOUT && !deadline.passed())
             waited = WaitForSingleObject(info.hProcess, kPollMs);
+        DWORD code = 0;
         if (waited == WAIT_OBJECT_0) {
-            DWORD code = 0;
             GetExitCodeProcess(info.hProcess, &code);
             std::printf("exit=%lu\n", code);
         } else {
@@ -717,7 +514,13 @@ int cmdSpawn(const Options& o, const Deadline& deadline) {
     return result;
 }
 
-int cmdHoldPort(const Options& o, const Deadline& deadline) {
+int cmdSpawn(const Options& o, const Deadline& deadline, HWND, HWND) {
+    return spawn(o.cmdline, o.wait, deadline);
+}
+
+// With --id, main has found the window and the button before the port is
+// opened, so that the click follows the opening at once.
+int cmdHoldPort(const Options& o, const Deadline& deadline, HWND window, HWND button) {
     HANDLE port = CreateFileA(o.port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, o.wait ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
@@ -733,11 +536,9 @@ int cmdHoldPort(const Options& o, const Deadline& deadline) {
     std::fflush(stdout);
     // The click or the start follows the opening at once, whatever starting
     // a second process would cost: the program meets the file held.
-    Options spawn = o;
-    spawn.wait = false;
-    int failed = o.id >= 0            ? cmdClick(o, deadline)
-                 : !o.cmdline.empty() ? cmdSpawn(spawn, deadline)
-                                      : 0;
+    int failed = button              ? cmdClick(o, deadline, window, button)
+                 : o.cmdline.empty() ? 0
+                                     : spawn(o.cmdline, false, deadline);
     if (failed != 0) {
         CloseHandle(port);
         return failed;
@@ -750,11 +551,10 @@ int cmdHoldPort(const Options& o, const Deadline& deadline) {
             pending =
                 !WaitCommEvent(port, &mask, &waitRecord) && GetLastError() == ERROR_IO_PENDING;
         }
-        if (!pending) {
+        if (!pending)
             Sleep(kPollMs);
-        } else if (WaitForSingleObject(waitRecord.hEvent, kPollMs) == WAIT_OBJECT_0) {
+        else if (WaitForSingleObject(waitRecord.hEvent, kPollMs) == WAIT_OBJECT_0)
             pending = false;
-        }
     }
     if (pending) {
         // Wine ends a pending wait when the mask changes, not on CancelIo.
@@ -770,31 +570,10 @@ int cmdHoldPort(const Options& o, const Deadline& deadline) {
     return 0;
 }
 
-bool parseNumber(const char* text, long* value) {
-    char* end = nullptr;
-    *value = std::strtol(text, &end, 0);
-    return end && *end == '\0' && end != text;
-}
-
-int usage(const char* why) {
-    std::fprintf(stderr, "e2e_driver: %s (see the comment at the top of driver.cpp)\n", why);
-    return kExitUsage;
-}
-
 // Posted, so that the dialog's message loop takes the key through
 // IsDialogMessage as it takes the user's keys (Escape, Enter, Tab).
-int cmdKey(const Options& o, const Deadline& deadline) {
-    if (o.vk <= 0 || o.vk > 0xFE)
-        return usage("--vk 1..254 is required");
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
-    HWND target = window;
-    if (o.id >= 0) {
-        target = targetControl(window, o);
-        if (!target)
-            return kExitMissing;
-    }
+int cmdKey(const Options& o, const Deadline&, HWND window, HWND control) {
+    HWND target = control ? control : window;
     UINT scan = MapVirtualKeyA(static_cast<UINT>(o.vk), MAPVK_VK_TO_VSC);
     LPARAM down = 1 | static_cast<LPARAM>(scan << 16);
     LPARAM up = down | (static_cast<LPARAM>(3) << 30);
@@ -804,36 +583,21 @@ int cmdKey(const Options& o, const Deadline& deadline) {
     return 0;
 }
 
-int cmdType(const Options& o, const Deadline& deadline) {
-    if (o.id < 0 || !o.textGiven)
-        return usage("--id and --text are required");
-    HWND window = nullptr;
-    HWND control = nullptr;
-    if (int failed = findControl(o, deadline, &window, &control))
-        return failed;
-    DWORD_PTR result = 0;
-    WPARAM caret = static_cast<WPARAM>(o.at);
+int cmdType(const Options& o, const Deadline&, HWND, HWND control) {
+    DWORD_PTR caret = static_cast<WPARAM>(o.at);
     if (o.at < 0) {
-        SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                            &result);
-        caret = static_cast<WPARAM>(result);
+        caret = 0;
+        send(control, WM_GETTEXTLENGTH, 0, 0, &caret);
     }
-    SendMessageTimeoutA(control, EM_SETSEL, caret, static_cast<LPARAM>(caret), SMTO_ABORTIFHUNG,
-                        kSendTimeoutMs, &result);
+    send(control, EM_SETSEL, caret, static_cast<LPARAM>(caret));
     for (unsigned char c : o.text) {
-        if (!SendMessageTimeoutA(control, WM_CHAR, c, 1, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
+        if (!send(control, WM_CHAR, c, 1))
             return timedOut("WM_CHAR not handled");
     }
-    std::string now;
-    controlText(control, &now);
-    std::printf("text=%s\n", escape(now).c_str());
-    return 0;
+    return printText(control);
 }
 
-int cmdFocus(const Options& o, const Deadline& deadline) {
-    HWND window = targetWindow(o, deadline);
-    if (!window)
-        return kExitTimeout;
+int cmdFocus(const Options&, const Deadline&, HWND window, HWND) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
@@ -848,147 +612,210 @@ int cmdFocus(const Options& o, const Deadline& deadline) {
     return 0;
 }
 
+// --- the tables ------------------------------------------------------------
+
+// What a command needs, checked (and found) by main before its handler runs:
+// kSelect a window selection, which the command uses itself; kWindow one, and
+// the window waited for; kControl the control of an --id given, which must
+// exist (the window is waited for then, even without kWindow); kAnyControl the
+// control of --id, or null when there is none; the others an option.
+constexpr unsigned kSelect = 1 << 0, kWindow = 1 << 1, kId = 1 << 2, kControl = 1 << 3,
+                   kAnyControl = 1 << 4, kText = 1 << 5, kCode = 1 << 6, kIndex = 1 << 7,
+                   kCmdline = 1 << 8, kPort = 1 << 9, kVk = 1 << 10;
+
+const char* const kSelection = "--title, --title-contains or --class";
+
+const struct Requirement {
+    unsigned need;
+    const char* synopsis; // in the help and in "... is required"
+    bool (*met)(const Options&);
+} kRequirements[] = {
+    {kId, "--id N", [](const Options& o) { return o.id >= 0; }},
+    {kText, "--text T", [](const Options& o) { return o.textGiven; }},
+    {kIndex, "--index I", [](const Options& o) { return o.index >= 0; }},
+    {kCode, "--code C", [](const Options& o) { return o.codeGiven; }},
+    {kCmdline, "--cmdline T", [](const Options& o) { return !o.cmdline.empty(); }},
+    {kPort, "--port NAME", [](const Options& o) { return !o.port.empty(); }},
+    {kVk, "--vk K", [](const Options& o) { return o.vk > 0 && o.vk <= 0xFE; }},
+    {kSelect | kWindow, kSelection,
+     [](const Options& o) {
+         return o.titleGiven || !o.titleContains.empty() || !o.className.empty();
+     }},
+};
+
+using Handler = int (*)(const Options&, const Deadline&, HWND window, HWND control);
+
+const struct Command {
+    const char* name;
+    unsigned needs;
+    Handler handler;
+    const char* optional; // the optional arguments, for the help
+    const char* help;
+} kCommands[] = {
+    {"wait-window", kWindow, cmdWaitWindow, "", "wait for the window; print it"},
+    {"wait-gone", kSelect, cmdWaitGone, "", "wait until no window matches"},
+    {"list", kWindow, cmdList, "", "print the window and each of its controls"},
+    {"windows", 0, cmdWindows, "",
+     "print every matching top-level window, no wait (with no selection: all of them)"},
+    {"get-text", kWindow | kId | kControl, cmdGetText, "", "print the control's text"},
+    {"wait-text", kWindow | kId | kControl | kText, cmdWaitText, "",
+     "wait until the control's text equals T"},
+    {"msgbox", kSelect, cmdMessageBox, "[--answer ok|yes|no|cancel|none]",
+     "wait for a message box (a #32770 with static control 0xFFFF; --title is its caption), "
+     "print its text and press the button by posting WM_COMMAND with its id to the box"},
+    {"click", kWindow | kId | kControl, cmdClick, "", "post BM_CLICK to a button"},
+    {"command", kWindow | kId | kAnyControl, cmdCommand, "[--code C]",
+     "post WM_COMMAND (id, code) to the window, as the control would send it"},
+    {"notify", kWindow | kId | kAnyControl | kCode, cmdNotify, "",
+     "send WM_COMMAND (id, code) and wait for it to be handled"},
+    {"set-text", kWindow | kId | kControl | kText, cmdSetText, "", "WM_SETTEXT"},
+    {"select", kWindow | kId | kControl | kIndex, cmdSelect, "",
+     "CB_SETCURSEL, then CBN_SELCHANGE to the parent"},
+    {"combo", kWindow | kId | kControl, cmdCombo, "", "print the selection and every item"},
+    {"checked", kWindow | kId | kControl, cmdChecked, "", "print BM_GETCHECK (0, 1, 2)"},
+    {"rect", kWindow | kControl, cmdRect, "",
+     "print the window's or the control's rectangle: on the screen, its client size, and in "
+     "the client area of the window"},
+    {"close", kWindow, cmdClose, "", "post WM_SYSCOMMAND SC_CLOSE (the close box)"},
+    {"terminate", kWindow, cmdTerminate, "", "end the process that owns the window"},
+    {"spawn", kCmdline, cmdSpawn, "[--wait]",
+     "start a program with exactly this command line; with --wait, wait for it and print its "
+     "exit code"},
+    {"key", kWindow | kControl | kVk, cmdKey, "",
+     "post WM_KEYDOWN and WM_KEYUP with virtual key K to the control (or the window), as a key "
+     "press that the dialog's own message loop sees"},
+    {"type", kWindow | kId | kControl | kText, cmdType, "[--at P]",
+     "put the caret at position P (default: the end of the text) and send WM_CHAR for each "
+     "character, as typing would"},
+    {"focus", kWindow, cmdFocus, "",
+     "print the control that has the keyboard focus in the window's thread"},
+    {"hold-port", kPort | kControl, cmdHoldPort, "[--wait] [--cmdline T]",
+     "open a serial port for reading and writing without sharing, as another program holding "
+     "it would; print held=NAME and keep it open until the time limit has passed. With --wait, "
+     "keep one wait for received characters pending meanwhile and nothing else: what the "
+     "platform's own waiting costs. With --id N and a window's selectors, click that button as "
+     "soon as the port (or file) is held; with --cmdline T, start that program then"},
+};
+
+// One option: a flag (no value), a text or a number (decimal, or hex with 0x).
+const struct Option {
+    const char* name;
+    const char* value;          // what the help calls the value; null for a flag
+    bool escaped;               // a text unescaped as described at the top
+    std::string Options::*text; // where a text goes
+    long Options::*number;      // where a number goes
+    bool Options::*given;       // set when the option is given
+    const char* help;
+} kOptions[] = {
+    {"--title", "TEXT", true, &Options::title, nullptr, &Options::titleGiven,
+     "exact caption of a top-level window"},
+    {"--title-contains", "T", true, &Options::titleContains, nullptr, nullptr,
+     "caption contains T"},
+    {"--class", "NAME", false, &Options::className, nullptr, nullptr,
+     "window class name, e.g. \"#32770\" for dialogs"},
+    {"--has-id", "N", false, nullptr, &Options::hasId, nullptr,
+     "the window has a child control with this id"},
+    {"--minimized", nullptr, false, nullptr, nullptr, &Options::minimized,
+     "only windows that are minimised"},
+    {"--id", "N", false, nullptr, &Options::id, nullptr, "the control's id"},
+    {"--text", "T", true, &Options::text, nullptr, &Options::textGiven, "a control's text"},
+    {"--index", "I", false, nullptr, &Options::index, nullptr, "a combo box item's index"},
+    {"--code", "C", false, nullptr, &Options::code, &Options::codeGiven,
+     "a notification code (default 0)"},
+    {"--answer", "A", false, &Options::answer, nullptr, nullptr,
+     "the message box's button to press (default ok)"},
+    {"--cmdline", "T", true, &Options::cmdline, nullptr, nullptr, "a program's command line"},
+    {"--port", "NAME", false, &Options::port, nullptr, nullptr, "a serial port or a file"},
+    {"--wait", nullptr, false, nullptr, nullptr, &Options::wait, "see spawn and hold-port"},
+    {"--vk", "K", false, nullptr, &Options::vk, nullptr, "a virtual key code, 1..254"},
+    {"--at", "P", false, nullptr, &Options::at, nullptr, "a caret position"},
+    {"--timeout", "MS", false, nullptr, &Options::timeoutMs, nullptr,
+     "the time limit (default 10000); everything polls every 50 ms"},
+};
+
+// One line of the help: the synopsis, then what it does.
+void printHelp(const std::string& head, const std::string& text) {
+    std::fprintf(stderr, "  %-28s %s\n", head.c_str(), text.c_str());
+}
+
+int usage(const std::string& why) {
+    std::fprintf(stderr, "e2e_driver: %s\n\nusage: e2e_driver COMMAND [options]\n\nCommands:\n",
+                 why.c_str());
+    std::string unselected;
+    for (const Command& c : kCommands) {
+        std::string head = c.name;
+        for (const Requirement& r : kRequirements) {
+            if ((c.needs & r.need) && !(r.need & kSelect)) // the selection: see below
+                head += std::string(" ") + r.synopsis;
+        }
+        if ((c.needs & kControl) && !(c.needs & kId))
+            head += " [--id N]";
+        head += *c.optional ? std::string(" ") + c.optional : "";
+        printHelp(head, c.help);
+        if (!(c.needs & (kSelect | kWindow)))
+            unselected += (unselected.empty() ? "" : ", ") + std::string(c.name);
+    }
+    std::fprintf(stderr, "\nOptions:\n");
+    for (const Option& o : kOptions) {
+        printHelp(std::string(o.name) + (o.value ? std::string(" ") + o.value : ""),
+                  std::string(o.help) + (o.escaped ? " (escaped)" : ""));
+    }
+    std::fprintf(stderr,
+                 "\nEvery command but %s needs a window selection: %s.\n"
+                 "Output: tab-separated key=value fields, escaped as \\\\, \\t, \\r, \\n and "
+                 "\\xHH.\n"
+                 "Exit status: 0 done, 1 timed out, 2 bad usage, 3 the window or control lacks "
+                 "what was asked for.\n",
+                 unselected.c_str(), kSelection);
+    return kExitUsage;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2)
         return usage("no command");
+    const Command* command = find(kCommands, argv[1]);
+    if (!command)
+        return usage(std::string("unknown command: ") + argv[1]);
+
     Options o;
-    o.command = argv[1];
     for (int i = 2; i < argc; ++i) {
-        std::string name = argv[i];
-        if (name == "--hidden") {
-            o.hidden = true;
+        const Option* option = find(kOptions, argv[i]);
+        if (!option)
+            return usage(std::string("unknown option: ") + argv[i]);
+        if (option->given)
+            o.*option->given = true;
+        if (!option->value)
             continue;
-        }
-        if (name == "--minimized") {
-            o.minimized = true;
-            continue;
-        }
-        if (name == "--wait") {
-            o.wait = true;
-            continue;
-        }
         if (i + 1 >= argc)
-            return usage("missing value");
+            return usage(std::string("missing value for ") + option->name);
         const char* value = argv[++i];
-        long number = 0;
-        bool numeric = parseNumber(value, &number);
-        if (name == "--title") {
-            o.title = unescape(value);
-            o.titleGiven = true;
-        } else if (name == "--title-contains") {
-            o.titleContains = unescape(value);
-        } else if (name == "--class") {
-            o.className = value;
-        } else if (name == "--text") {
-            o.text = unescape(value);
-            o.textGiven = true;
-        } else if (name == "--item") {
-            o.item = unescape(value);
-            o.itemGiven = true;
-        } else if (name == "--answer") {
-            o.answer = value;
-        } else if (name == "--cmdline") {
-            o.cmdline = unescape(value);
-        } else if (name == "--port") {
-            o.port = value;
-        } else if (!numeric) {
-            return usage("bad or unknown option");
-        } else if (name == "--has-id") {
-            o.hasId = number;
-        } else if (name == "--id") {
-            o.id = number;
-        } else if (name == "--index") {
-            o.index = number;
-        } else if (name == "--code") {
-            o.code = number;
-            o.codeGiven = true;
-        } else if (name == "--state") {
-            o.state = number;
-        } else if (name == "--vk") {
-            o.vk = number;
-        } else if (name == "--at") {
-            o.at = number;
-        } else if (name == "--timeout") {
-            o.timeoutMs = static_cast<DWORD>(number < 0 ? 0 : number);
-        } else {
-            return usage("unknown option");
-        }
+        if (option->text)
+            o.*option->text = option->escaped ? unescape(value) : value;
+        else if (!parseNumber(value, &(o.*option->number)))
+            return usage(std::string("not a number for ") + option->name + ": " + value);
+    }
+    for (const Requirement& r : kRequirements) {
+        if ((command->needs & r.need) && !r.met(o))
+            return usage(std::string(r.synopsis) + " is required");
     }
 
-    const std::string& c = o.command;
-    bool needsId = c == "get-text" || c == "wait-text" || c == "click" || c == "command" ||
-                   c == "notify" || c == "set-text" || c == "select" || c == "combo" ||
-                   c == "checked" || c == "set-check";
-    if (needsId && o.id < 0)
-        return usage("--id is required");
-    if ((c == "wait-text" || c == "set-text") && !o.textGiven)
-        return usage("--text is required");
-    if (c == "select" && o.index < 0 && !o.itemGiven)
-        return usage("--index or --item is required");
-    if (c == "notify" && !o.codeGiven)
-        return usage("--code is required");
-    if (c == "set-check" && o.state < 0)
-        return usage("--state is required");
-    if (c == "spawn" && o.cmdline.empty())
-        return usage("--cmdline is required");
-    if (c == "hold-port" && o.port.empty())
-        return usage("--port is required");
-    bool selects = o.titleGiven || !o.titleContains.empty() || !o.className.empty();
-    if (c != "spawn" && c != "windows" && c != "hold-port" && !selects)
-        return usage("--title, --title-contains or --class is required");
-
-    Deadline deadline(o.timeoutMs);
-    int result = kExitUsage;
-    if (c == "wait-window")
-        result = cmdWaitWindow(o, deadline);
-    else if (c == "wait-gone")
-        result = cmdWaitGone(o, deadline);
-    else if (c == "list")
-        result = cmdList(o, deadline);
-    else if (c == "windows")
-        result = cmdWindows(o);
-    else if (c == "get-text")
-        result = cmdGetText(o, deadline);
-    else if (c == "wait-text")
-        result = cmdWaitText(o, deadline);
-    else if (c == "msgbox")
-        result = cmdMessageBox(o, deadline);
-    else if (c == "click")
-        result = cmdClick(o, deadline);
-    else if (c == "command")
-        result = cmdCommand(o, deadline, false);
-    else if (c == "notify")
-        result = cmdCommand(o, deadline, true);
-    else if (c == "set-text")
-        result = cmdSetText(o, deadline);
-    else if (c == "select")
-        result = cmdSelect(o, deadline);
-    else if (c == "combo")
-        result = cmdCombo(o, deadline);
-    else if (c == "checked")
-        result = cmdChecked(o, deadline);
-    else if (c == "set-check")
-        result = cmdSetCheck(o, deadline);
-    else if (c == "rect")
-        result = cmdRect(o, deadline);
-    else if (c == "close")
-        result = cmdClose(o, deadline);
-    else if (c == "terminate")
-        result = cmdTerminate(o, deadline);
-    else if (c == "spawn")
-        result = cmdSpawn(o, deadline);
-    else if (c == "hold-port")
-        result = cmdHoldPort(o, deadline);
-    else if (c == "key")
-        result = cmdKey(o, deadline);
-    else if (c == "type")
-        result = cmdType(o, deadline);
-    else if (c == "focus")
-        result = cmdFocus(o, deadline);
-    else
-        return usage("unknown command");
+    Deadline deadline(static_cast<DWORD>(o.timeoutMs < 0 ? 0 : o.timeoutMs));
+    HWND window = nullptr;
+    HWND control = nullptr;
+    bool byId = (command->needs & (kControl | kAnyControl)) && o.id >= 0;
+    if ((command->needs & kWindow) || byId) {
+        window = waitForWindow(o, deadline);
+        if (!window)
+            return timedOut("window");
+        if (byId) {
+            control = GetDlgItem(window, static_cast<int>(o.id));
+            if (!control && (command->needs & kControl))
+                return missing("control");
+        }
+    }
+    int result = command->handler(o, deadline, window, control);
     std::fflush(stdout);
     return result;
 }
