@@ -3,15 +3,17 @@
 
 The base waits for the start command "@BS\\r", answers it (unless told to stay
 silent), sends data frames one by one and collects the 11-byte
-acknowledgements that come back. It talks either to an existing serial device
-(a tty or one end of a socat pair) or to the master side of a pseudo-terminal
-that it creates itself, whose slave side the program under test opens.
+acknowledgements that come back. It talks either to a serial port opened
+through pyserial (COM6 on Windows, a tty or a pty slave on Linux) or to the
+master side of a pseudo-terminal that it creates itself (POSIX only), whose
+slave side the program under test opens.
 
 Used as a module by the end-to-end tests (SimBase, open_pty, data_frame,
 acknowledgement_for) and as a command line tool:
 
     simbase.py --pty --link /tmp/com1 --count 5 --report report.json
-    simbase.py --device /dev/pts/7 --data payloads.txt --unit 12 --echo Z
+    simbase.py --device /dev/ttyUSB0 --baud 9600 --data payloads.txt --unit 12 --echo Z
+    py tools\\simbase.py --device COM6 --count 5
 
 Bytes travel as latin-1 text in the JSON report, so every byte value maps to
 exactly one character and nothing is lost.
@@ -22,8 +24,12 @@ import json
 import os
 import select
 import sys
-import termios
 import time
+
+try:
+    import termios
+except ImportError:  # Windows: only --device, through pyserial
+    termios = None
 
 START_COMMAND = b"@BS\r"
 START_ANSWER = b"@BS\r"
@@ -98,14 +104,60 @@ def open_pty(link=None):
     return PtyPair(link)
 
 
-def open_device(path):
-    """Opens an existing serial device for the base's end of the line."""
-    fd = os.open(path, os.O_RDWR | os.O_NOCTTY)
-    try:
-        set_raw(fd)
-    except termios.error:
-        pass  # not a terminal (a FIFO or socket path, say): use as it is
-    return fd
+# How long one read of a serial port may block: the longest a deadline can be
+# overrun. A fixed value, since changing pyserial's timeout reconfigures the port.
+SERIAL_TICK = 0.05
+
+
+def open_serial(port, baud=115200):
+    """Opens a serial port (COM6, /dev/ttyUSB0, a pty slave) at `baud`, 8N1,
+    without flow control. Needs pyserial; raises ImportError without it."""
+    import serial  # the module itself stays standard library only
+    return serial.Serial(port, baud, bytesize=serial.EIGHTBITS, parity=serial.PARITY_NONE,
+                         stopbits=serial.STOPBITS_ONE, xonxoff=False, rtscts=False,
+                         dsrdtr=False, timeout=SERIAL_TICK)
+
+
+class _FdLine:
+    """A file descriptor: the master side of a pseudo-terminal."""
+
+    def __init__(self, fd):
+        self.fd = fd
+
+    def read_available(self, timeout):
+        ready, _, _ = select.select([self.fd], [], [], max(0.0, timeout))
+        if not ready:
+            return b""
+        try:
+            return os.read(self.fd, 4096)
+        except OSError:
+            # EIO: nobody holds the other side; treat as silence.
+            time.sleep(min(timeout, 0.05))
+            return b""
+
+    def write(self, data):
+        view = memoryview(data)
+        while view:
+            written = os.write(self.fd, view)
+            view = view[written:]
+
+
+class _SerialLine:
+    """A pyserial port, which also works where select cannot wait on it."""
+
+    def __init__(self, port):
+        self.port = port
+
+    def read_available(self, timeout):
+        deadline = time.monotonic() + timeout
+        while True:
+            chunk = self.port.read(max(1, self.port.in_waiting))
+            if chunk or time.monotonic() >= deadline:
+                return chunk
+
+    def write(self, data):
+        self.port.write(data)
+        self.port.flush()
 
 
 def data_frame(payload, unit=1, echo=b"1", spare=b"00"):
@@ -190,15 +242,16 @@ class Record:
 
 
 class SimBase:
-    """The base's side of the conversation over one file descriptor.
+    """The base's side of the conversation over one line: a file descriptor
+    or a pyserial port.
 
     Every received byte is kept in order in `received`; the parser picks the
     start command and the acknowledgements out of that stream, and whatever
     fits neither lands in `unexpected`, so a stray byte from the system is
     seen rather than skipped over."""
 
-    def __init__(self, fd, log=None):
-        self.fd = fd
+    def __init__(self, line, log=None):
+        self.line = _FdLine(line) if isinstance(line, int) else _SerialLine(line)
         self.log = log
         self.epoch = time.monotonic()
         self.received = bytearray()
@@ -216,15 +269,7 @@ class SimBase:
     def _read_available(self, timeout):
         """Reads what arrives within `timeout` seconds; returns True if any
         byte came."""
-        ready, _, _ = select.select([self.fd], [], [], max(0.0, timeout))
-        if not ready:
-            return False
-        try:
-            chunk = os.read(self.fd, 4096)
-        except OSError:
-            # EIO: nobody holds the other side; treat as silence.
-            time.sleep(min(timeout, 0.05))
-            return False
+        chunk = self.line.read_available(timeout)
         if not chunk:
             return False
         self.received += chunk
@@ -290,11 +335,7 @@ class SimBase:
     def send_raw(self, data):
         """Writes bytes to the line as they are: the seam for noise, split
         frames and other deliberate damage."""
-        data = _as_bytes(data)
-        view = memoryview(data)
-        while view:
-            written = os.write(self.fd, view)
-            view = view[written:]
+        self.line.write(_as_bytes(data))
 
     def answer_start(self, answer=START_ANSWER):
         self.send_raw(answer)
@@ -412,9 +453,11 @@ def summary(report):
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Simulated base station.")
     where = parser.add_mutually_exclusive_group(required=True)
-    where.add_argument("--device", help="serial device to talk on")
+    where.add_argument("--device", help="serial port to talk on: COM6, /dev/ttyUSB0, ...")
     where.add_argument("--pty", action="store_true",
-                       help="create a pseudo-terminal and talk on its master side")
+                       help="create a pseudo-terminal and talk on its master side (POSIX)")
+    parser.add_argument("--baud", type=int, default=115200,
+                        help="with --device: line speed, 8N1 (default 115200)")
     parser.add_argument("--link", help="with --pty: symlink to point at the slave side")
     what = parser.add_mutually_exclusive_group()
     what.add_argument("--count", type=int, default=0, help="send N generated records")
@@ -448,13 +491,23 @@ def main(argv=None):
 
     pty = None
     if args.pty:
+        if termios is None:
+            parser.error("--pty needs a POSIX system; use --device with a serial port")
         pty = open_pty(args.link)
-        fd = pty.master
+        line = pty.master
         print("slave: %s" % pty.slave_path, flush=True)
     else:
-        fd = open_device(args.device)
+        try:
+            line = open_serial(args.device, args.baud)
+        except ImportError:
+            print("--device needs pyserial: apt install python3-serial / pip install pyserial",
+                  file=sys.stderr)
+            return 2
+        except (OSError, ValueError) as error:  # pyserial's SerialException is an OSError
+            print("error: cannot open %s: %s" % (args.device, error), file=sys.stderr)
+            return 2
     try:
-        base = SimBase(fd, log=log)
+        base = SimBase(line, log=log)
         try:
             report = base.run(payloads, unit=args.unit, echo=args.echo.encode("latin-1"),
                               silent=args.silent, answer=args.answer.encode("latin-1") + CR,
@@ -462,7 +515,7 @@ def main(argv=None):
                               ack_timeout=args.ack_timeout, wait_acks=not args.no_wait,
                               gap=args.gap, linger=args.linger)
             failed = report["missing_acks"] > 0
-        except BaseError as error:
+        except (BaseError, OSError) as error:  # an unplugged adapter too: keep the report
             print("error: %s" % error, file=sys.stderr)
             report = base.report()
             report["error"] = str(error)
@@ -475,7 +528,7 @@ def main(argv=None):
         if pty:
             pty.close()
         else:
-            os.close(fd)
+            line.close()
     if args.report:
         with open(args.report, "w") as f:
             json.dump(report, f, indent=1)
