@@ -4,9 +4,11 @@ Run with:  /usr/bin/python3 -m pytest e2e
 Set TAMSEL_EXE to test another build of the program, TAMSEL_E2E_DIR to keep
 the Wine prefix and the logs somewhere else than build/e2e.
 
-The modules that set BOTH_RECEIVE_PATHS run each test once per receive path
-(the test's name ends in [event] or [polling]); the others on the first one.
+Each test runs once per receive path (its name ends in [event] or
+[polling]), unless it is marked one_receive_path: then on the first one.
 TAMSEL_RECEIVE_PATHS (default "event,polling") chooses the paths and order.
+A test that runs longer than TEST_TIMEOUT seconds fails (pytest-timeout),
+unless it sets a limit of its own.
 """
 
 import os
@@ -14,6 +16,9 @@ import os
 import pytest
 
 import harness
+
+# The longest test but the soak takes under half a minute under Wine.
+TEST_TIMEOUT = 300
 
 
 def _cannot_run(reason):
@@ -36,11 +41,16 @@ def pytest_configure(config):
     config.addinivalue_line("markers", "one_receive_path: runs on the first receive path only")
 
 
+def pytest_collection_modifyitems(items):
+    for item in items:
+        if not item.get_closest_marker("timeout"):
+            item.add_marker(pytest.mark.timeout(TEST_TIMEOUT))
+
+
 def pytest_generate_tests(metafunc):
     if "receive_path" in metafunc.fixturenames:
         paths = _receive_paths()
-        if (not getattr(metafunc.module, "BOTH_RECEIVE_PATHS", False)
-                or metafunc.definition.get_closest_marker("one_receive_path")):
+        if metafunc.definition.get_closest_marker("one_receive_path"):
             paths = paths[:1]
         metafunc.parametrize("receive_path", paths)
 

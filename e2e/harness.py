@@ -6,15 +6,22 @@ Every Wine command sends its output to files: Wine's services inherit the
 standard handles of the command that starts them and would keep a pipe open.
 """
 
+import codecs
+import contextlib
 import hashlib
 import os
+import random
 import re
+import select
 import shutil
 import signal
 import subprocess
 import sys
 import time
 from pathlib import Path
+from types import SimpleNamespace
+
+import psutil
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tools"))
@@ -48,9 +55,18 @@ CODE_PAGE = {"ja": "cp932", "zh": "cp936", "ko": "cp949"}.get(LOCALE.split("_")[
 DOUBLE_BYTE = CODE_PAGE is not None
 
 CAPTION = "Tamsel (Ver 1.12)"
-PROGRESS_ID = 401
-CLOSE_ID = 1
-FIRST_DISPLAY = 93
+# The program's control ids, as its dialogs have them: ID.DIRECTORY is
+# IDC_DIRECTORY of resources/resource.h.
+ID = SimpleNamespace(**{name: int(value) for name, value in re.findall(
+    r"^#define IDC_(\w+) (\d+)", (ROOT / "resources" / "resource.h").read_text(), re.M)})
+OK_ID, CANCEL_ID = 1, 2  # IDOK and IDCANCEL; the session's Close is IDOK
+# The file-name box of the platform's save-file dialog (a combo box holding
+# an edit in the new-style dialog).
+FILE_DIALOG_NAME_ID = 1148
+SCREEN_SIZE = (1024, 768)  # as Xvfb is started below
+VK_TAB, VK_ESCAPE = 0x09, 0x1B
+# What Session.start may wait for: the start command, answered.
+START_COMMAND = "start command"
 
 
 class HarnessError(Exception):
@@ -61,86 +77,78 @@ class Unavailable(Exception):
     """A tool the tests need is missing; the tests are skipped."""
 
 
-# --- text escaping shared with the driver ---------------------------------
-
 def escape(text):
-    """The driver's escaping: any byte can travel on its command line."""
-    if isinstance(text, str):
-        text = text.encode("latin-1")
-    out = []
-    for b in text:
-        if b == 0x5C:
-            out.append("\\\\")
-        elif b == 9:
-            out.append("\\t")
-        elif b == 13:
-            out.append("\\r")
-        elif b == 10:
-            out.append("\\n")
-        elif b < 32 or b > 126:
-            out.append("\\x%02X" % b)
-        else:
-            out.append(chr(b))
-    return "".join(out)
+    """The driver's escaping, so that any byte can travel on its command
+    line: Python's own for bytes as latin-1 text."""
+    data = text if isinstance(text, bytes) else text.encode("latin-1")
+    return data.decode("latin-1").encode("unicode_escape").decode("ascii")
 
 
 def unescape(text):
-    out = bytearray()
-    i = 0
-    while i < len(text):
-        c = text[i]
-        if c == "\\" and i + 1 < len(text):
-            n = text[i + 1]
-            if n == "\\":
-                out.append(0x5C)
-            elif n == "t":
-                out.append(9)
-            elif n == "r":
-                out.append(13)
-            elif n == "n":
-                out.append(10)
-            elif n == "x" and re.match(r"[0-9A-Fa-f]{2}", text[i + 2:i + 4]):
-                out.append(int(text[i + 2:i + 4], 16))
-                i += 2
-            else:
-                out.append(0x5C)
-                i -= 1
-            i += 2
-            continue
-        out += c.encode("latin-1")
-        i += 1
-    return out.decode("latin-1")
+    return codecs.decode(text, "unicode_escape")
 
 
 class DriverResult:
     """What one driver command printed: rows of key=value fields."""
 
     def __init__(self, args, rc, output):
-        self.args = args
-        self.rc = rc
-        self.output = output
-        self.rows = []
-        for line in output.splitlines():
-            row = {}
-            for field in line.split("\t"):
-                key, sep, value = field.partition("=")
-                if sep:
-                    row[key] = unescape(value)
-            if row:
-                self.rows.append(row)
+        self.args, self.rc, self.output = args, rc, output
+        self.rows = [row for row in (
+            {key: unescape(value) for key, sep, value in
+             (field.partition("=") for field in line.split("\t")) if sep}
+            for line in output.splitlines()) if row]
 
     @property
     def ok(self):
         return self.rc == 0
 
     def get(self, key, default=None):
-        for row in self.rows:
-            if key in row:
-                return row[key]
-        return default
+        return next((row[key] for row in self.rows if key in row), default)
 
     def __repr__(self):
         return "DriverResult(%s -> rc %s: %r)" % (" ".join(self.args), self.rc, self.output)
+
+
+def run_seed():
+    """Random choices come from TAMSEL_E2E_SEED when set, else a fresh seed
+    that a failure names, so that the run can be repeated."""
+    text = os.environ.get("TAMSEL_E2E_SEED")
+    return int(text) if text else random.SystemRandom().randrange(1 << 32)
+
+
+# --- processes -------------------------------------------------------------------
+
+def wine_process(program, *args, timeout=10):
+    """The Linux process that runs a Windows program, found by its first
+    argument (and any more given): Wine rewrites the command line to the
+    one the program was started with."""
+    deadline = time.monotonic() + timeout
+    while True:
+        for process in psutil.process_iter(["cmdline"]):
+            cmdline = process.info["cmdline"] or []
+            if cmdline[:1] == [program] and all(a in cmdline for a in args):
+                return process
+        if time.monotonic() > deadline:
+            raise AssertionError("no process runs %s" % program)
+        time.sleep(0.1)
+
+
+def cpu_shares(processes, seconds):
+    """The share of one core that each process used over the same `seconds`."""
+    def used(process):
+        times = process.cpu_times()
+        return times.user + times.system
+
+    before, started = [used(p) for p in processes], time.monotonic()
+    time.sleep(seconds)
+    elapsed = time.monotonic() - started
+    return [(used(p) - b) / elapsed for p, b in zip(processes, before)]
+
+
+def end_process(process):
+    if process.poll() is None:
+        process.kill()
+    process.wait(15)
 
 
 # --- the shared environment -----------------------------------------------
@@ -173,10 +181,6 @@ def wine_loader_for(exe):
     return wine64 if machine == 0x8664 and os.path.exists(wine64) else "wine"
 
 
-def _newer(a, b):
-    return a.exists() and (not b.exists() or a.stat().st_mtime >= b.stat().st_mtime)
-
-
 class WineEnv:
     """Xvfb on a display of its own and a Wine prefix under the build tree,
     shared by every test of a run."""
@@ -189,14 +193,8 @@ class WineEnv:
         self.com2_link = self.work / "com2"
         self.logs = self.work / "logs"
         self.drive_c = self.prefix / "drive_c"
-        self.xvfb = None
-        self.display = None
-        self.driver_exe = None
-        self.tamsel_exe = None
-        self.env = None
+        self.xvfb = self.display = self.driver_exe = self.tamsel_exe = self.env = None
         self._loaders = {}
-
-    # Start-up ---------------------------------------------------------------
 
     def start(self):
         for program in ("wine", "wineserver", "Xvfb"):
@@ -212,17 +210,15 @@ class WineEnv:
         # One copy for the whole run, safe from a rebuild meanwhile.
         self.tamsel_exe = self.work / "Tamsel.exe"
         shutil.copy2(TAMSEL_EXE, self.tamsel_exe)
-        self.driver_exe = self._locate_driver()
+        # The 64-bit Windows build makes the driver beside the program.
+        self.driver_exe = built = BUILT_DRIVER
+        if not built.exists() or built.stat().st_mtime < DRIVER_SOURCE.stat().st_mtime:
+            raise Unavailable("%s is missing or older than its source: run tools/build.sh" % built)
         self._loaders = {str(self.driver_exe): wine_loader_for(self.driver_exe),
                          "Tamsel.exe": wine_loader_for(self.tamsel_exe)}
         self._start_xvfb()
-        self.env = dict(os.environ)
-        self.env.update({
-            "WINEPREFIX": str(self.prefix),
-            "WINEDEBUG": "-all",
-            "WINEDLLOVERRIDES": "mscoree,mshtml=",
-            "DISPLAY": ":%d" % self.display,
-        })
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=":%d" % self.display)
         if LOCALE:
             # Wine takes the programs' code page from it.
             self.env.update({"LANG": LOCALE, "LC_ALL": LOCALE})
@@ -238,26 +234,31 @@ class WineEnv:
         self.wine(["cmd", "/c", "ver"], "services", timeout=60, extra_env=pty_modem_env())
 
     def _start_xvfb(self):
-        for display in range(FIRST_DISPLAY, FIRST_DISPLAY + 20):
-            if os.path.exists("/tmp/.X%d-lock" % display):
-                continue
-            if os.path.exists("/tmp/.X11-unix/X%d" % display):
-                continue
-            log = open(self.logs / "xvfb.log", "wb")
+        """Xvfb picks a free display and writes its number when it is ready."""
+        readable, writable = os.pipe()
+        with open(self.logs / "xvfb.log", "wb") as log:
             self.xvfb = subprocess.Popen(
-                ["Xvfb", ":%d" % display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
-            log.close()
-            deadline = time.monotonic() + 10
-            while time.monotonic() < deadline:
-                if os.path.exists("/tmp/.X11-unix/X%d" % display):
-                    self.display = display
-                    return
-                if self.xvfb.poll() is not None:
+                ["Xvfb", "-displayfd", str(writable), "-screen", "0", "%dx%dx24" % SCREEN_SIZE,
+                 "-nolisten", "tcp"], stdin=subprocess.DEVNULL, stdout=log,
+                stderr=subprocess.STDOUT, pass_fds=(writable,))
+        os.close(writable)
+        # The number and its line break come in two writes, and Xvfb dies if
+        # the second finds the pipe closed: read up to the line break.
+        number, deadline = b"", time.monotonic() + 10
+        try:
+            while not number.endswith(b"\n") and select.select(
+                    [readable], [], [], max(0, deadline - time.monotonic()))[0]:
+                chunk = os.read(readable, 16)
+                if not chunk:
                     break
-                time.sleep(0.05)
+                number += chunk
+        finally:
+            os.close(readable)
+        number = number.decode().strip()
+        if not number.isdigit():
             self._stop_xvfb()
-        raise HarnessError("could not start Xvfb (see %s)" % (self.logs / "xvfb.log"))
+            raise HarnessError("could not start Xvfb (see %s)" % (self.logs / "xvfb.log"))
+        self.display = int(number)
 
     def _configure_registry(self):
         """COM1 and COM2 lead to stable symlinks that each test points at its
@@ -284,23 +285,6 @@ class WineEnv:
             self._wineserver("-k")
             self._wineserver("-w", timeout=60)
 
-    def _locate_driver(self):
-        if _newer(BUILT_DRIVER, DRIVER_SOURCE):
-            return BUILT_DRIVER
-        own = self.work / "e2e_driver.exe"
-        if not _newer(own, DRIVER_SOURCE):
-            _require("x86_64-w64-mingw32-g++")
-            result = subprocess.run(
-                ["x86_64-w64-mingw32-g++", "-std=c++17", "-O2", "-static", "-Wall", "-Wextra",
-                 "-o", str(own), str(DRIVER_SOURCE), "-luser32", "-lgdi32"],
-                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                timeout=300)
-            if result.returncode != 0:
-                raise HarnessError("driver did not compile:\n" + result.stdout.decode())
-        return own
-
-    # Shut-down --------------------------------------------------------------
-
     def stop(self):
         if self.env:
             self._wineserver("-k")
@@ -316,8 +300,6 @@ class WineEnv:
                 self.xvfb.wait()
         self.xvfb = None
 
-    # Running things ---------------------------------------------------------
-
     def _wineserver(self, flag, timeout=30):
         env = self.env or dict(os.environ, WINEPREFIX=str(self.prefix))
         try:
@@ -326,30 +308,22 @@ class WineEnv:
         except subprocess.TimeoutExpired:
             pass
 
-    def _log_files(self, name):
-        return (open(self.logs / (name + ".out"), "wb"), open(self.logs / (name + ".err"), "wb"))
-
     def spawn(self, args, log_base, cwd=None, extra_env=None):
         """Starts `wine args...` in the background; output to log_base.out/.err."""
-        out, err = open(str(log_base) + ".out", "wb"), open(str(log_base) + ".err", "wb")
-        env = dict(self.env, **extra_env) if extra_env else self.env
         program = str(args[0])
         loader = self._loaders.get(program) or self._loaders.get(program.rsplit("\\", 1)[-1],
                                                                 "wine")
-        try:
-            return subprocess.Popen([loader] + list(args), env=env, cwd=cwd,
+        with open(str(log_base) + ".out", "wb") as out, open(str(log_base) + ".err", "wb") as err:
+            return subprocess.Popen([loader] + [str(a) for a in args], cwd=cwd,
+                                    env=dict(self.env, **(extra_env or {})),
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=err)
-        finally:
-            out.close()
-            err.close()
 
     def wine(self, args, log_name, timeout=60, extra_env=None):
         process = self.spawn(args, self.logs / log_name, extra_env=extra_env)
         try:
             return process.wait(timeout)
         except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
+            end_process(process)
             raise HarnessError("wine %s did not end within %s s" % (" ".join(args), timeout))
 
     def driver(self, *args, timeout_ms=10000, log_base=None):
@@ -358,12 +332,11 @@ class WineEnv:
         args = [str(a) for a in args] + ["--timeout", str(int(timeout_ms))]
         log_base = log_base or (self.logs / "driver")
         for _ in range(3):
-            process = self.spawn([str(self.driver_exe)] + args, log_base)
+            process = self.spawn([self.driver_exe] + args, log_base)
             try:
                 rc = process.wait(timeout_ms / 1000.0 + 30)
             except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+                end_process(process)
                 rc = None
             output = Path(str(log_base) + ".out").read_bytes().decode("latin-1")
             # Now and then Wine cannot start a process at all ("failed to map
@@ -412,7 +385,8 @@ def program_env(receive_path):
 class Session:
     """One test: its own folder in drive_c with a copy of Tamsel.exe, a fresh
     pseudo-terminal behind COM1 and the simulated base on its master side.
-    The program runs on the given receive path."""
+    The program runs on the given receive path; `dialog` is its reading
+    session dialog."""
 
     def __init__(self, env, test_name, receive_path="polling"):
         self.env = env
@@ -422,19 +396,16 @@ class Session:
         self.win_dir = "C:\\t\\" + name
         self.dir = env.drive_c / "t" / name
         self.logs = env.logs / name
-        self.process = None
-        self._spawned_by_driver = None
-        self.started_at = None
+        self.process = self._spawned_by_driver = self.started_at = None
         self._windows_to_end = []
         self._driver_calls = 0
+        self.dialog = SessionDialog(self)
 
-        if self.dir.exists():
-            _unmount_below(self.dir)
-            shutil.rmtree(self.dir)
-        self.dir.mkdir(parents=True)
-        if self.logs.exists():
-            shutil.rmtree(self.logs)
-        self.logs.mkdir(parents=True)
+        for folder in (self.dir, self.logs):
+            if folder.exists():
+                _unmount_below(folder)
+                shutil.rmtree(folder)
+            folder.mkdir(parents=True)
         (self.logs / "receive-path").write_text(receive_path + "\n")
         shutil.copy2(env.tamsel_exe, self.dir / "Tamsel.exe")
         self.exe = self.win_dir + "\\Tamsel.exe"
@@ -473,28 +444,26 @@ class Session:
 
     # The program ----------------------------------------------------------------
 
-    def start(self, params=None):
-        """Starts Tamsel.exe with the parameter string (none when None)."""
-        assert self.process is None, "one run per test"
-        if params is not None and re.search(r"[\s\"\x00-\x1f\x7f-\xff]", params):
-            # Wine would quote such an argument or recode its bytes.
-            return self.start_exact(params)
-        args = [self.exe] if params is None else [self.exe, params]
-        self.started_at = time.monotonic()
-        self.process = self.env.spawn(args, self.logs / "tamsel", cwd=str(self.dir),
-                                      extra_env=self.program_env)
-        return self.process
-
-    def start_and_see(self, params, first_sign):
-        """Starts Tamsel.exe and returns what `first_sign()` returns: the
-        first thing the program shows (a window, its start command). Now and
-        then Wine cannot start a process at all and it ends with 1 before the
-        program's code runs; the program never ends with 1 before a user has
-        seen it, so such a start is repeated once."""
+    def start(self, params=None, see=None, answer=True):
+        """Starts Tamsel.exe with the parameter string (none when None) and
+        returns its process, or what `see()` returns: the first thing the
+        program shows (a window, say). With see=START_COMMAND: the time the
+        start command came, answered unless `answer` is false.
+        Now and then Wine cannot start a process at all and it ends with 1
+        before the program's code runs; the program never ends with 1 before
+        a user has seen it, so such a start is repeated once."""
+        if see == START_COMMAND:
+            started = self.start(params, lambda: self.base.wait_start_command(30))
+            if answer:
+                self.base.answer_start()
+            return started
         for attempt in (1, 2):
-            self.start(params)
+            assert self.process is None, "one run per test"
+            self.process, self._spawned_by_driver = self.launch(params, "tamsel")
+            if see is None:
+                return self.process
             try:
-                return first_sign()
+                return see()
             except (AssertionError, simbase.BaseError):
                 if attempt == 2 or self.process.poll() != 1:
                     raise
@@ -502,18 +471,20 @@ class Session:
                 f.write("Tamsel.exe ended with 1 before it showed anything; started again\n")
             self.process = None
 
-    def start_exact(self, params):
-        """Starts Tamsel.exe with exactly this command line after its name,
-        blanks, quotes and any byte included, through the driver's spawn."""
-        assert self.process is None, "one run per test"
-        cmdline = '"%s" %s' % (self.exe, params)
+    def launch(self, params, log_name):
+        """A run of Tamsel.exe in this test's folder: the process and, when
+        the driver started it, the log with its exit code. A parameter string
+        with blanks, quotes or bytes that Wine would quote or recode goes
+        through the driver's spawn, exactly as it stands."""
         self.started_at = time.monotonic()
-        self._spawned_by_driver = self.logs / "tamsel-spawn"
-        self.process = self.env.spawn(
-            [str(self.env.driver_exe), "spawn", "--wait", "--timeout", "600000",
-             "--cmdline", escape(cmdline)], self._spawned_by_driver, cwd=str(self.dir),
-            extra_env=self.program_env)
-        return self.process
+        if params is None or not re.search(r"[\s\"\x00-\x1f\x7f-\xff]", params):
+            args = [self.exe] + ([] if params is None else [params])
+            return self.env.spawn(args, self.logs / log_name, cwd=str(self.dir),
+                                  extra_env=self.program_env), None
+        log = self.logs / (log_name + "-spawn")
+        args = [self.env.driver_exe, "spawn", "--wait", "--timeout", "600000", "--cmdline",
+                escape('"%s" %s' % (self.exe, params))]
+        return self.env.spawn(args, log, cwd=str(self.dir), extra_env=self.program_env), log
 
     def wait_exit(self, timeout=30):
         """The exit code once Tamsel.exe has ended."""
@@ -531,6 +502,10 @@ class Session:
     def running(self):
         return self.process is not None and self.process.poll() is None
 
+    def program_process(self):
+        """The Linux process that runs this test's Tamsel.exe."""
+        return wine_process(self.exe)
+
     # Driving the windows -------------------------------------------------------
 
     def driver(self, *args, timeout_ms=10000):
@@ -540,50 +515,17 @@ class Session:
             f.write(" ".join(str(a) for a in args) + "\n")
         return self.env.driver(*args, timeout_ms=timeout_ms, log_base=log_base)
 
-    def session_window(self, minimized=False, timeout_ms=20000):
-        """Waits for the reading session dialog (minimised, if asked);
-        returns the driver's row."""
-        args = ["wait-window", "--title", escape(CAPTION), "--class", "#32770", "--has-id",
-                PROGRESS_ID]
-        if minimized:
-            args.append("--minimized")
-        result = self.driver(*args, timeout_ms=timeout_ms)
-        assert result.ok, "no %sreading session dialog: %r" % (
-            "minimised " if minimized else "", result)
-        return result.rows[0]
-
-    def progress_text(self):
-        result = self.driver("get-text", "--title", escape(CAPTION), "--has-id", PROGRESS_ID,
-                             "--id", PROGRESS_ID)
-        assert result.ok, result
-        return result.get("text")
-
-    def wait_progress(self, text, timeout_ms=5000):
-        """Waits until control 401 shows `text`; returns what it showed last."""
-        result = self.driver("wait-text", "--title", escape(CAPTION), "--has-id", PROGRESS_ID,
-                             "--id", PROGRESS_ID, "--text", escape(text),
-                             timeout_ms=timeout_ms)
-        return result.get("text", result.get("last"))
-
-    def click_close(self):
-        result = self.driver("click", "--title", escape(CAPTION), "--has-id", PROGRESS_ID,
-                             "--id", CLOSE_ID)
-        assert result.ok, result
-
     def message_box(self, answer="ok", caption=CAPTION, timeout_ms=10000):
-        """Waits for a message box, answers it and returns its text, or None
-        when none came within the time limit."""
+        """Waits for a message box and answers it ("ok", "yes", "no",
+        "cancel", or "none" to leave it open). Returns its text, with the
+        driver's row (caption, buttons, topmost) as `.row`, or None when none
+        came within the time limit."""
         result = self.driver("msgbox", "--title", escape(caption), "--answer", answer,
                              timeout_ms=timeout_ms)
         if result.rc == 1 and result.get("text") is None:
             return None
         assert result.ok, result
-        return result.get("text")
-
-    def message_box_info(self, answer="none", caption=CAPTION, timeout_ms=10000):
-        result = self.driver("msgbox", "--title", escape(caption), "--answer", answer,
-                             timeout_ms=timeout_ms)
-        return result.rows[0] if result.rc == 0 else None
+        return MessageBox(result.rows[0])
 
     def end_window_later(self, title_contains):
         """Remembers a window of another program to end at teardown."""
@@ -597,10 +539,9 @@ class Session:
         window's selectors and "--id" of a button to press, or "--cmdline"
         and a program to start."""
         log_base = self.logs / "holder"
-        args = ([str(self.env.driver_exe), "hold-port", "--port", port] +
-                (["--wait"] if wait else []) + ["--timeout", str(int(seconds * 1000))])
-        holder = self.env.spawn(args + [str(a) for a in then], log_base,
-                                extra_env=self.program_env)
+        args = ([self.env.driver_exe, "hold-port", "--port", port] +
+                (["--wait"] if wait else []) + ["--timeout", int(seconds * 1000)])
+        holder = self.env.spawn(args + list(then), log_base, extra_env=self.program_env)
         output = log_base.with_suffix(".out")
         deadline = time.monotonic() + 30
         while "held=" not in output.read_text(errors="replace"):
@@ -611,6 +552,23 @@ class Session:
             time.sleep(0.05)
         return holder
 
+    @contextlib.contextmanager
+    def bare_wait(self, seconds=120):
+        """Another program that keeps one wait for received characters
+        pending on COM2, a line of its own, and does nothing else: what
+        Wine's own waiting costs. Its cost swings by a point from one ten
+        seconds to the next, so it is measured beside the program, over the
+        same seconds. Gives its process."""
+        line = simbase.open_pty(str(self.env.com2_link))
+        holder = None
+        try:
+            holder = self.hold_port(port="COM2", seconds=seconds, wait=True)
+            yield wine_process(str(self.env.driver_exe), "hold-port")
+        finally:
+            if holder is not None:
+                end_process(holder)
+            line.close()
+
     def unplug_port(self):
         """Makes COM1 impossible to open. A missing target will not do: Wine
         then falls back to the host's /dev/ttyS0, which exists here. A
@@ -618,8 +576,6 @@ class Session:
         nowhere = self.logs / "not-a-port"
         nowhere.mkdir(exist_ok=True)
         simbase.point_symlink(str(self.env.com1_link), str(nowhere))
-
-    # Filesystems ----------------------------------------------------------------
 
     def mount_tmpfs(self, name, size):
         """A tiny filesystem inside this test's folder, so that the disk can
@@ -633,8 +589,6 @@ class Session:
         if result.returncode != 0:
             raise Unavailable("cannot mount a tmpfs: %s" % result.stdout.decode().strip())
         return target
-
-    # Teardown ----------------------------------------------------------------------
 
     def cleanup(self):
         for title in self._windows_to_end:
@@ -651,6 +605,15 @@ class Session:
         _unmount_below(self.dir)
         self.pty.close()
         self.base_log.close()
+
+
+class MessageBox(str):
+    """A message box's text; `.row` has all the driver saw of it."""
+
+    def __new__(cls, row):
+        box = super().__new__(cls, row.get("text", ""))
+        box.row = row
+        return box
 
 
 # --- settings as the program reads them ---------------------------------------
@@ -706,38 +669,6 @@ def settings_file(directory, file_name, **fields):
     return b"".join(line.encode("latin-1") + b"\r\n" for line in lines)
 
 
-# --- the properties dialog -----------------------------------------------------
-
-DIRECTORY_ID = 601
-FILE_NAME_ID = 602
-TOGGLE_PANEL_ID = 502
-BROWSE_ID = 501
-# The file-name box of the platform's save-file dialog (a combo box holding
-# an edit in the new-style dialog).
-FILE_DIALOG_NAME_ID = 1148
-SCREEN_SIZE = (1024, 768)  # as Xvfb is started above
-VK_TAB, VK_ESCAPE = 0x09, 0x1B
-
-
-def _rectangle(text):
-    return tuple(int(v) for v in text.split(","))
-
-
-def start_session(session, params, answer=True):
-    """Starts the program, waits for its start command and answers it.
-    Returns when the start command arrived (monotonic time)."""
-    started = session.start_and_see(params, lambda: session.base.wait_start_command(30))
-    if answer:
-        session.base.answer_start()
-    return started
-
-
-def end_process(process):
-    if process.poll() is None:
-        process.kill()
-    process.wait(15)
-
-
 def assert_ok(record):
     """The record was answered "OK", with its own unit number and echo, and
     in time where the base sets a limit."""
@@ -751,8 +682,21 @@ def progress_for(count):
     return "Received : 1 record" if count == 1 else "Received : %d records" % count
 
 
+# --- the dialogs ------------------------------------------------------------------
+
+def _rectangle(text):
+    return tuple(int(v) for v in text.split(","))
+
+
 class _DialogWindow:
-    """A dialog that the driver finds by `self.select`."""
+    """A dialog of one run that the driver finds by `self.select`. Commands
+    whose effect the tests read back at once (texts, lists, check boxes) are
+    sent and waited for; presses are posted, because their handlers may end
+    the dialog or open a modal one."""
+
+    def __init__(self, session, *select):
+        self.session = session
+        self.select = list(select)
 
     def _run(self, *args, timeout_ms=10000):
         result = self.session.driver(*(list(args[:1]) + self.select + list(args[1:])),
@@ -760,26 +704,17 @@ class _DialogWindow:
         assert result.ok, result
         return result
 
-    def wait(self, timeout_ms=30000):
-        """Waits until the dialog is shown; returns the driver's row."""
-        return self._run("wait-window", timeout_ms=timeout_ms).rows[0]
-
-
-class PropertiesDialog(_DialogWindow):
-    """The properties dialog of one run, through the driver. Commands whose
-    effect the tests read back at once (texts, lists, check boxes, the panel
-    toggle) are sent and waited for; OK, Cancel and Browse are posted,
-    because their handlers end the dialog or open a modal one."""
-
-    def __init__(self, session):
-        self.session = session
-        # Only this dialog has the directory edit; the session dialog and
-        # message boxes share its caption.
-        self.select = ["--title", escape(CAPTION), "--has-id", DIRECTORY_ID]
+    def wait(self, timeout_ms=30000, minimized=False):
+        """Waits until the dialog is shown (minimised, if asked); returns the
+        driver's row."""
+        return self._run("wait-window", *(["--minimized"] if minimized else []),
+                         timeout_ms=timeout_ms).rows[0]
 
     def is_open(self, timeout_ms=1000):
-        result = self.session.driver("wait-window", *self.select, timeout_ms=timeout_ms)
-        return result.ok
+        return self.session.driver("wait-window", *self.select, timeout_ms=timeout_ms).ok
+
+    def wait_gone(self, timeout_ms=15000):
+        self._run("wait-gone", timeout_ms=timeout_ms)
 
     def text(self, control_id):
         return self._run("get-text", "--id", control_id).get("text")
@@ -791,10 +726,8 @@ class PropertiesDialog(_DialogWindow):
     def type(self, control_id, text, at=None):
         """Types at the caret (the end, or position `at`); returns what the
         control shows afterwards."""
-        args = ["type", "--id", control_id, "--text", escape(text)]
-        if at is not None:
-            args += ["--at", at]
-        return self._run(*args).get("text")
+        at = [] if at is None else ["--at", at]
+        return self._run("type", "--id", control_id, "--text", escape(text), *at).get("text")
 
     def click(self, control_id):
         """A click that the dialog handles before this returns: the button's
@@ -802,8 +735,12 @@ class PropertiesDialog(_DialogWindow):
         self._run("notify", "--id", control_id, "--code", 0)
 
     def press(self, control_id):
-        """A posted click, for OK, Cancel and Browse."""
+        """A posted click, for OK, Cancel, Browse and Close."""
         self._run("click", "--id", control_id)
+
+    def command(self, control_id):
+        """The button's command, posted to the dialog."""
+        self._run("command", "--id", control_id)
 
     def checked(self, control_id):
         return int(self._run("checked", "--id", control_id).get("checked"))
@@ -843,31 +780,55 @@ class PropertiesDialog(_DialogWindow):
 
     def key(self, vk, control_id=None):
         """A key press, posted to a control or to the dialog itself."""
-        args = ["key", "--vk", vk]
-        if control_id is not None:
-            args += ["--id", control_id]
-        self._run(*args)
+        self._run("key", "--vk", vk, *([] if control_id is None else ["--id", control_id]))
 
     def close_box(self):
         self._run("close")
+
+
+class SessionDialog(_DialogWindow):
+    """The reading session dialog; message boxes share its caption."""
+
+    def __init__(self, session):
+        super().__init__(session, "--title", escape(CAPTION), "--class", "#32770", "--has-id",
+                         ID.PROGRESS_TEXT)
+
+    def progress(self):
+        return self.text(ID.PROGRESS_TEXT)
+
+    def wait_progress(self, text, timeout_ms=5000):
+        """Waits until the progress shows `text`; returns what it showed last."""
+        result = self.session.driver("wait-text", *self.select, "--id", ID.PROGRESS_TEXT,
+                                     "--text", escape(text), timeout_ms=timeout_ms)
+        return result.get("text", result.get("last"))
+
+    def close(self):
+        self.press(OK_ID)
+
+    def all_visible(self):
+        """The rows of every visible session dialog, of any Tamsel process."""
+        return self._run("windows").rows
+
+
+class PropertiesDialog(_DialogWindow):
+    """The properties dialog: the only one with the directory edit."""
+
+    def __init__(self, session):
+        super().__init__(session, "--title", escape(CAPTION), "--has-id", ID.DIRECTORY)
 
 
 class FileDialog(_DialogWindow):
     """The platform's save-file dialog opened by Browse."""
 
     def __init__(self, session):
-        self.session = session
-        self.select = ["--class", "#32770", "--has-id", FILE_DIALOG_NAME_ID]
-
-    def text(self, control_id):
-        return self._run("get-text", "--id", control_id).get("text")
+        super().__init__(session, "--class", "#32770", "--has-id", FILE_DIALOG_NAME_ID)
 
     def choose(self, path):
         """Types the full path into the file-name box and presses Save."""
-        self._run("set-text", "--id", FILE_DIALOG_NAME_ID, "--text", escape(path))
-        self._run("command", "--id", 1)
-        self._run("wait-gone", timeout_ms=15000)
+        self.set_text(FILE_DIALOG_NAME_ID, path)
+        self.command(OK_ID)
+        self.wait_gone()
 
     def cancel(self):
-        self._run("command", "--id", 2)
-        self._run("wait-gone", timeout_ms=15000)
+        self.command(CANCEL_ID)
+        self.wait_gone()

@@ -11,6 +11,7 @@ Random choices come from TAMSEL_E2E_SEED when it is set, else from a fresh
 seed; a failure names the seed so that the run can be repeated.
 """
 
+import contextlib
 import os
 import random
 import signal
@@ -20,82 +21,12 @@ import time
 import pytest
 
 import harness
-from harness import APPEND, NEW_NAME, assert_ok, parameter_string, progress_for, start_session
-import simbase
+from harness import (APPEND, NEW_NAME, START_COMMAND, assert_ok, cpu_shares, parameter_string,
+                     progress_for, run_seed)
 from simbase import (NOISE_KINDS, acknowledgement_for, noisy_stream, random_frame,
                      random_payload, send_chunked)
 
 OUT = "out.txt"
-# Every test runs on both ways the receiver learns of received bytes.
-BOTH_RECEIVE_PATHS = True
-TICKS = os.sysconf("SC_CLK_TCK")
-
-
-# --- helpers ----------------------------------------------------------------------
-
-def run_seed():
-    text = os.environ.get("TAMSEL_E2E_SEED")
-    return int(text) if text else random.SystemRandom().randrange(1 << 32)
-
-
-def find_tamsel_pid(session, timeout=10):
-    """The Linux process that runs this test's Tamsel.exe."""
-    return find_wine_pid(session.exe, timeout)
-
-
-def find_wine_pid(program, timeout=10):
-    """The Linux process that runs a Windows program, found by its command
-    line, which Wine sets to the one the program was started with."""
-    wanted = (program + "\0").encode("latin-1")
-    deadline = time.monotonic() + timeout
-    while True:
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
-            try:
-                with open("/proc/%s/cmdline" % entry, "rb") as f:
-                    if f.read().startswith(wanted):
-                        return int(entry)
-            except OSError:
-                continue
-        if time.monotonic() > deadline:
-            raise AssertionError("no process runs %s" % program)
-        time.sleep(0.1)
-
-
-def cpu_seconds(pid):
-    """User and system time of all the process's threads so far."""
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICKS
-
-
-def cpu_shares(pids, seconds):
-    """The share of one core that each process used over the same `seconds`."""
-    before, started = [cpu_seconds(pid) for pid in pids], time.monotonic()
-    time.sleep(seconds)
-    elapsed = time.monotonic() - started
-    return [(cpu_seconds(pid) - used) / elapsed for pid, used in zip(pids, before)]
-
-
-def cpu_share(pid, seconds):
-    return cpu_shares([pid], seconds)[0]
-
-
-def resident_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    raise AssertionError("no VmRSS for process %d" % pid)
-
-
-def session_dialogs(session):
-    """The visible reading session dialogs of any Tamsel process."""
-    result = session.driver("windows", "--title", harness.escape(harness.CAPTION), "--class",
-                            "#32770", "--has-id", harness.PROGRESS_ID)
-    assert result.ok, result
-    return result.rows
 
 
 # --- a port that cannot be had ------------------------------------------------------
@@ -124,19 +55,18 @@ def test_port_that_cannot_be_opened_ends_the_process(session, cause):
         else:
             # The first session holds the port; the second process is the
             # one under test and must leave the first one's line alone.
-            start_session(session, parameter_string(session.win_path(OUT)))
-            first_dialog = session.session_window()
+            session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+            first_dialog = session.dialog.wait()
             skip_unless_port_is_exclusive(session)
         params = parameter_string(session.win_path(name), fileMode=NEW_NAME, showErrors="0")
         if first_dialog is None:
             second = session.start(params)
         else:
-            second = session.env.spawn([session.exe, params], session.logs / "second",
-                                       cwd=str(session.dir))
-        box = session.message_box_info("none", timeout_ms=20000)
-        assert box and box["text"] == "Can't open the COM port!", box
-        assert box["buttons"] == "ok"
-        dialogs = session_dialogs(session)
+            second, _ = session.launch(params, "second")
+        box = session.message_box("none", timeout_ms=20000)
+        assert box == "Can't open the COM port!", box
+        assert box.row["buttons"] == "ok"
+        dialogs = session.dialog.all_visible()
         assert [row["pid"] for row in dialogs] == ([first_dialog["pid"]] if first_dialog else [])
         assert session.message_box("ok") == "Can't open the COM port!"
         assert second.wait(15) == 1
@@ -150,7 +80,7 @@ def test_port_that_cannot_be_opened_ends_the_process(session, cause):
             # One start command, the first session's; its line still works.
             assert len(session.base.start_commands) == 1
             assert_ok(session.base.send_record(b"STILL HERE"))
-            session.click_close()
+            session.dialog.close()
             assert session.wait_exit(15) == 1
             assert session.read_bytes(OUT) == b"STILL HERE\r\n"
             assert session.base.unexpected == b""
@@ -176,39 +106,15 @@ def note(session, text):
         f.write(text + "\n")
 
 
-def start_bare_wait(session):
-    """Another program that keeps one wait for received characters pending on
-    COM2, a line of its own, and does nothing else: what Wine's own waiting
-    costs. Its cost swings by a point from one ten seconds to the next, so it
-    is measured beside the program, over the same seconds.
-    Returns the holder, its line and its process."""
-    line = simbase.open_pty(str(session.env.com2_link))
-    holder = None
-    try:
-        holder = session.hold_port(port="COM2", wait=True)
-        return holder, line, find_wine_pid(str(session.env.driver_exe))
-    except BaseException:
-        if holder is not None:
-            harness.end_process(holder)
-        line.close()
-        raise
-
-
 def test_idle_session_costs_next_to_nothing(session):
-    bare = start_bare_wait(session) if session.receive_path == "event" else None
-    try:
-        start_session(session, parameter_string(session.win_path(OUT)))
-        session.session_window()
-        pid = find_tamsel_pid(session)
+    event = session.receive_path == "event"
+    with session.bare_wait() if event else contextlib.nullcontext() as bare:
+        session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+        session.dialog.wait()
+        program = session.program_process()
         session.base.poll(2.5)  # past the connection check
-        if bare is None:
-            share = cpu_share(pid, 10)
-        else:
-            share, baseline = cpu_shares([pid, bare[2]], 10)
-    finally:
-        if bare is not None:
-            harness.end_process(bare[0])
-            bare[1].close()
+        measured = [program] + ([bare] if bare else [])
+        share, baseline = (cpu_shares(measured, 10) + [None])[:2]
     if bare is None:
         # Wine's wait fails at once on a bare pseudo-terminal: this is the
         # receiver polling after those failures.
@@ -225,7 +131,7 @@ def test_idle_session_costs_next_to_nothing(session):
             share * 100)
     # Still awake after the long wait.
     assert_ok(session.base.send_record(b"AWAKE"))
-    session.click_close()
+    session.dialog.close()
     assert session.wait_exit(15) == 1
     assert session.read_bytes(OUT) == b"AWAKE\r\n"
 
@@ -235,9 +141,9 @@ def test_line_that_goes_dead_mid_session(session):
     the line goes away and the port reports a hang-up. The program neither
     crashes, hangs nor spins; what it answered "OK" stays in the file and
     the user can still close the session as usual."""
-    start_session(session, parameter_string(session.win_path(OUT), viewData="1"))
-    session.session_window()
-    pid = find_tamsel_pid(session)
+    session.start(parameter_string(session.win_path(OUT), viewData="1"), see=START_COMMAND)
+    session.dialog.wait()
+    program = session.program_process()
     payloads = [b"BEFORE-%d" % i for i in range(1, 4)]
     for payload in payloads:
         assert_ok(session.base.send_record(payload))
@@ -248,14 +154,14 @@ def test_line_that_goes_dead_mid_session(session):
     session.pty.master = -1
 
     time.sleep(1.0)
-    share = cpu_share(pid, 5)
+    share, = cpu_shares([program], 5)
     note(session, "dead line: %.4f of a core" % share)
     assert share < DEAD_LINE_CPU_LIMIT, "a dead line costs %.1f%% of a core" % (share * 100)
     assert session.running()
-    assert session.progress_text() == progress_for(len(payloads))
+    assert session.dialog.progress() == progress_for(len(payloads))
     assert session.read_bytes(OUT) == b"".join(p + b"\r\n" for p in payloads)
 
-    session.click_close()
+    session.dialog.close()
     assert session.message_box("no") == (
         "Done : %d records received.\nView the received data?" % len(payloads))
     assert session.wait_exit(15) == 1
@@ -278,8 +184,8 @@ def full_disk_session(session, room):
     prefill = b"p" * (PAGE - LINE - room - 2) + b"\r\n"
     (disk / OUT).write_bytes(prefill)
     path = session.win_dir + "\\disk\\" + OUT
-    start_session(session, parameter_string(path, fileMode=APPEND, viewData="1"))
-    session.session_window()
+    session.start(parameter_string(path, fileMode=APPEND, viewData="1"), see=START_COMMAND)
+    session.dialog.wait()
     return filler, disk / OUT, prefill
 
 
@@ -289,17 +195,17 @@ def test_full_disk_answers_NG_until_space_is_freed(session, room):
     first, refused, later = (b"%c" % c * (LINE - 2) for c in b"ABC")
 
     assert_ok(session.base.send_record(first, unit=1, echo=b"a"))
-    assert session.wait_progress(progress_for(1)) == progress_for(1)
+    assert session.dialog.wait_progress(progress_for(1)) == progress_for(1)
     record = session.base.send_record(refused, unit=2, echo=b"b")
     assert record.ack == acknowledgement_for(2, b"b", b"NG")
     assert session.message_box("ok") == "Failed to write file!!"
-    assert session.progress_text() == progress_for(1)
+    assert session.dialog.progress() == progress_for(1)
 
     # Room again: the next record is stored as if nothing had happened.
     filler.unlink()
     assert_ok(session.base.send_record(later, unit=3, echo=b"c"))
-    assert session.wait_progress(progress_for(2)) == progress_for(2)
-    session.click_close()
+    assert session.dialog.wait_progress(progress_for(2)) == progress_for(2)
+    session.dialog.close()
     assert session.message_box("no") == "Done : 2 records received.\nView the received data?"
     assert session.wait_exit(15) == 1
     # Every line whole: nothing of the refused record, which the base keeps
@@ -315,11 +221,11 @@ def test_close_while_a_write_failure_is_on_the_screen(session):
     assert_ok(session.base.send_record(first))
     record = session.base.send_record(b"B" * (LINE - 2), unit=2)
     assert record.ack == acknowledgement_for(2, b"1", b"NG")
-    box = session.message_box_info("none")
-    assert box["text"] == "Failed to write file!!"
+    box = session.message_box("none")
+    assert box == "Failed to write file!!"
     # Raised with no owner while reading stands still: in front of all.
-    assert box["topmost"] == "1"
-    session.click_close()
+    assert box.row["topmost"] == "1"
+    session.dialog.close()
     session.base.poll(1.0)
     assert session.running()
     assert session.message_box("ok") == "Failed to write file!!"
@@ -334,14 +240,14 @@ def test_close_while_records_stream_in(session):
     """Close pressed while frames keep arriving: the records already read are
     finished, the session ends within seconds, and the file, the answers
     and the reported count agree."""
-    start_session(session, parameter_string(session.win_path(OUT), viewData="1"))
-    session.session_window()
+    session.start(parameter_string(session.win_path(OUT), viewData="1"), see=START_COMMAND)
+    session.dialog.wait()
     payloads = [b"S%03d" % i for i in range(40)]
     for payload in payloads:
         session.base.send_record(payload, wait_ack=False)
     session.base.poll(1.5)
-    session.click_close()
-    box = session.message_box_info("no", timeout_ms=15000)
+    session.dialog.close()
+    box = session.message_box("no", timeout_ms=15000)
     assert box is not None, "no end-of-session message"
     assert session.wait_exit(15) == 1
     session.base.poll(0.5)
@@ -349,7 +255,7 @@ def test_close_while_records_stream_in(session):
     assert 0 < len(acks) < len(payloads), "close came too late to cut the stream"
     assert acks == [acknowledgement_for(1, b"1", b"OK")] * len(acks)
     assert session.read_bytes(OUT) == b"".join(p + b"\r\n" for p in payloads[:len(acks)])
-    assert box["text"] == "Done : %d records received.\nView the received data?" % len(acks)
+    assert box == "Done : %d records received.\nView the received data?" % len(acks)
 
 
 # --- killed in the middle of a session ---------------------------------------------------
@@ -365,9 +271,9 @@ def test_process_killed_at_a_random_moment_keeps_every_record_answered_OK(sessio
     why = "base seed %d, round %d, killed %.3f s after the first record" % (
         base_seed, round_, delay)
     note(session, why)
-    start_session(session, parameter_string(session.win_path(OUT)))
-    session.session_window()
-    pid = find_tamsel_pid(session)
+    session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+    session.dialog.wait()
+    pid = session.program_process().pid
     payloads = [b"K%03d-" % i + random_payload(rng, rng.randint(0, 200)) for i in range(80)]
 
     # SIGKILL, as a crash ends it: no handler runs, nothing is cleaned up.
@@ -420,8 +326,8 @@ def test_noise_between_frames_leaves_exactly_the_valid_records(session):
     frames = [random_frame(rng) for _ in range(NOISY_FRAMES)]
     # Every kind of noise at least once, then noise at random between frames.
     stream = noisy_stream(rng, [frame for frame, _, _, _ in frames], lead=NOISE_KINDS)
-    start_session(session, parameter_string(session.win_path(OUT)))
-    session.session_window()
+    session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+    session.dialog.wait()
 
     writer = threading.Thread(target=send_chunked, args=(session.base, stream, rng))
     writer.start()
@@ -437,8 +343,8 @@ def test_noise_between_frames_leaves_exactly_the_valid_records(session):
     session.base.poll(1.0)  # no late or extra answer
     assert [ack for _, ack in session.base.acks] == expected, "seed %d" % seed
     assert session.base.unexpected == b""
-    assert session.wait_progress(progress_for(len(frames))) == progress_for(len(frames))
-    session.click_close()
+    assert session.dialog.wait_progress(progress_for(len(frames))) == progress_for(len(frames))
+    session.dialog.close()
     assert session.wait_exit(15) == 1
     stored = session.read_bytes(OUT)
     assert stored == b"".join(payload + b"\r\n" for _, _, _, payload in frames), "seed %d" % seed

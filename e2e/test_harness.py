@@ -2,8 +2,10 @@
 parsing, the driver's text escaping as the harness mirrors it, and the
 settings helpers the end-to-end tests build their inputs with."""
 
+import importlib.util
 import os
 import random
+import termios
 import threading
 
 import pytest
@@ -86,6 +88,34 @@ def test_missing_acknowledgement_stops_the_script(line):
     assert report["frames_sent"] == 1
     assert report["missing_acks"] == 1
     assert report["records"][0]["ack"] is None
+
+
+@pytest.mark.parametrize("baud", [9600, 115200])
+def test_device_port_is_raw_8n1_at_the_given_speed(baud):
+    speed = getattr(termios, "B%d" % baud)
+    if importlib.util.find_spec("serial") is None:
+        if os.environ.get("CI"):
+            pytest.fail("pyserial (python3-serial) is missing")
+        pytest.skip("pyserial (python3-serial) is not installed: --device cannot run")
+    with simbase.open_pty() as pty:
+        port = simbase.open_serial(pty.slave_path, baud)
+        try:
+            iflag, _, cflag, _, ispeed, ospeed, _ = termios.tcgetattr(pty.slave)
+            assert (ispeed, ospeed) == (speed, speed)
+            assert not cflag & (termios.CSTOPB | termios.CRTSCTS)
+            assert not iflag & (termios.IXON | termios.IXOFF)
+            # A Linux pty forces CS8 and drops PARENB: ask the port instead.
+            assert (port.bytesize, port.parity, port.stopbits) == (8, "N", 1)
+            assert not (port.xonxoff or port.rtscts or port.dsrdtr)
+            base, peer = simbase.SimBase(port), simbase.SimBase(pty.master)
+            # Bytes pass untouched both ways: no CR/LF translation, all 8 bits.
+            peer.send_raw(b"\xff\r\n@BS\r")
+            base.wait_start_command(2)
+            base.answer_start()
+            peer.wait_start_command(2)
+            assert (bytes(base.received), bytes(peer.received)) == (b"\xff\r\n@BS\r", b"@BS\r")
+        finally:
+            port.close()
 
 
 def test_escaping_round_trips_every_byte():
@@ -174,10 +204,9 @@ class _FakeRun:
     def __init__(self, logs, codes):
         self.logs, self.codes, self.process, self.starts = logs, list(codes), None, 0
 
-    def start(self, params):
-        assert self.process is None, "one run at a time"
-        self.process = _FakeProcess(self.codes.pop(0))
+    def launch(self, params, log_name):
         self.starts += 1
+        return _FakeProcess(self.codes.pop(0)), None
 
 
 @pytest.mark.parametrize("codes, signs, starts, passes", [
@@ -198,8 +227,8 @@ def test_a_start_that_wine_failed_is_repeated_once(tmp_path, codes, signs, start
         return sign
 
     if passes:
-        assert harness.Session.start_and_see(run, "p", first_sign) == "seen"
+        assert harness.Session.start(run, "p", first_sign) == "seen"
     else:
         with pytest.raises(simbase.BaseError):
-            harness.Session.start_and_see(run, "p", first_sign)
+            harness.Session.start(run, "p", first_sign)
     assert run.starts == starts

@@ -13,14 +13,14 @@ import pytest
 
 import harness
 
-from harness import (APPEND, BROWSE_ID, DIRECTORY_ID, FILE_DIALOG_NAME_ID, FILE_NAME_ID,
-                     NEW_NAME, SCREEN_SIZE, TOGGLE_PANEL_ID, VK_ESCAPE, VK_TAB,
-                     FileDialog, PropertiesDialog, parameter_string, settings_file)
+from harness import (APPEND, CANCEL_ID, FILE_DIALOG_NAME_ID, ID, NEW_NAME, OK_ID, SCREEN_SIZE,
+                     VK_ESCAPE, VK_TAB, FileDialog, PropertiesDialog, parameter_string,
+                     settings_file)
 from simbase import acknowledgement_for
 
-OK_ID, CANCEL_ID = 1, 2
+# One receive path: the dialog comes before the line is opened.
+pytestmark = pytest.mark.one_receive_path
 PANEL_PIXELS = 258
-DATE_PREVIEW_ID, TIME_PREVIEW_ID = 901, 902
 
 # What the program holds with no settings file: the harness's test defaults
 # except that the session offers to view the data and the dialog is shown.
@@ -36,7 +36,7 @@ def open_dialog(session, params=None, ini=None):
     if ini is not None:
         session.write_bytes("Tamsel.ini", ini)
     dialog = PropertiesDialog(session)
-    session.start_and_see(params, dialog.wait)
+    session.start(params, see=dialog.wait)
     return dialog
 
 
@@ -47,11 +47,11 @@ def read_after_ok(session, records=(), view_data=True, timeout=30):
     session.base.wait_start_command(timeout)
     ini_at_start = session.read_bytes("Tamsel.ini")
     session.base.answer_start()
-    session.session_window()
+    session.dialog.wait()
     for payload in records:
         record = session.base.send_record(payload)
         assert record.ack == acknowledgement_for(record.unit, record.echo, b"OK"), record.ack
-    session.click_close()
+    session.dialog.close()
     if view_data:
         assert session.message_box("no" if records else "ok") is not None
     assert session.wait_exit(20) == 1
@@ -65,28 +65,34 @@ def assert_centred(rect):
 
 
 def assert_titles(dialog, date, time):
-    assert (dialog.text(DATE_PREVIEW_ID), dialog.text(TIME_PREVIEW_ID)) == (
+    assert (dialog.text(ID.DATE_PREVIEW), dialog.text(ID.TIME_PREVIEW)) == (
         "Date Format : " + date, "Time Format : " + time)
 
 
 # --- opening -------------------------------------------------------------------
 
 LIST_ITEMS = {
-    701: ["COM%d" % n for n in range(1, 10)],
-    702: ["115200", "57600", "38400", "19200", "9600"],
-    703: ["Overwrite", "Append", "New name"],
-    704: ["Add to record's top", "Appended to bottom"],
-    705: ["Comma (,)", "Colon (:)", "Semi-Colon (;)", "Slash (/)", "Back-Slash (\\)"],
-    711: ["4 Digits (YYYY)", "2 Digits (YY)"],
-    715: ["Year.Month.Day", "Month.Day.Year", "Day.Month.Year"],
+    ID.COM_PORT: ["COM%d" % n for n in range(1, 10)],
+    ID.BAUD_RATE: ["115200", "57600", "38400", "19200", "9600"],
+    ID.FILE_MODE: ["Overwrite", "Append", "New name"],
+    ID.STAMP_POSITION: ["Add to record's top", "Appended to bottom"],
+    ID.DELIMITER: ["Comma (,)", "Colon (:)", "Semi-Colon (;)", "Slash (/)", "Back-Slash (\\)"],
+    ID.YEAR_DIGITS: ["4 Digits (YYYY)", "2 Digits (YY)"],
+    ID.DATE_STYLE: ["Year.Month.Day", "Month.Day.Year", "Day.Month.Year"],
 }
-CHECK_IDS = [801, 802, 803, 804, 805, 806, 807, 808, 811, 812, 813, 814, 821, 822, 823, 824]
+CHECK_IDS = [ID.ADD_RETURN, ID.ADD_LINE_FEED, ID.SHOW_ERRORS, ID.VIEW_DATA, ID.ALWAYS_SHOW_DIALOG,
+             ID.REPLACE_ENABLED, ID.STAMP_ENABLED, ID.SEPARATE_STAMPS, ID.YEAR_ON, ID.MONTH_ON,
+             ID.DAY_ON, ID.DATE_SEPARATOR_ON, ID.HOUR_ON, ID.MINUTE_ON, ID.SECOND_ON,
+             ID.TIME_SEPARATOR_ON]
+# The edits and lists of the opening cases, in order.
+CODE_EDITS = [ID.FILE_NAME, ID.REPLACE_FROM, ID.REPLACE_TO, ID.DATE_SEPARATOR, ID.TIME_SEPARATOR]
+LISTS = list(LIST_ITEMS)
 
 OPENING_CASES = [
     dict(id="no-settings-file",
          ini=None,
-         edits={FILE_NAME_ID: "", 603: "44", 604: "59", 614: "/", 624: ":"},
-         lists={701: 0, 702: 0, 703: 0, 704: 0, 705: 0, 711: 0, 715: 0},
+         edits=dict(zip(CODE_EDITS, ["", "44", "59", "/", ":"])),
+         lists=dict(zip(LISTS, [0, 0, 0, 0, 0, 0, 0])),
          checks=[1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1],
          titles=("YYYY/MM/DD", "HH:MM:SS")),
     # Every field away from its default; a replacement code above 127 must
@@ -98,8 +104,8 @@ OPENING_CASES = [
              replaceFrom="A", replaceTo="\xe9", stampEnabled="1", stampAtBottom="1",
              separateStamps="0", delimiterIndex="4", yearTwoDigits="1", monthOn="0",
              dateSepChar="-", dateStyle="2", minuteOn="0", timeSepOn="0", timeSepChar=".")),
-         edits={FILE_NAME_ID: "stored.txt", 603: "65", 604: "233", 614: "-", 624: "."},
-         lists={701: 2, 702: 4, 703: 2, 704: 1, 705: 4, 711: 1, 715: 2},
+         edits=dict(zip(CODE_EDITS, ["stored.txt", "65", "233", "-", "."])),
+         lists=dict(zip(LISTS, [2, 4, 2, 1, 4, 1, 2])),
          checks=[0, 1, 0, 1, 1, 1, 1, 0, 1, 0, 1, 1, 1, 0, 1, 0],
          titles=("DD-YY", "HHSS")),
 ]
@@ -114,7 +120,7 @@ def test_opening_shows_the_settings_narrow_and_centred(session, case):
         ini = settings_file(directory, case["ini"]["name"], **case["ini"]["fields"])
     dialog = open_dialog(session, ini=ini)
 
-    assert dialog.text(DIRECTORY_ID) == directory
+    assert dialog.text(ID.DIRECTORY) == directory
     for control_id, text in case["edits"].items():
         assert (control_id, dialog.text(control_id)) == (control_id, text)
     for control_id, selected in case["lists"].items():
@@ -122,20 +128,20 @@ def test_opening_shows_the_settings_narrow_and_centred(session, case):
             control_id, (selected, LIST_ITEMS[control_id]))
     assert [dialog.checked(i) for i in CHECK_IDS] == case["checks"]
     assert_titles(dialog, *case["titles"])
-    assert dialog.text(TOGGLE_PANEL_ID) == ">>"
+    assert dialog.text(ID.TOGGLE_PANEL) == ">>"
 
     # Narrow: the left-hand panel, OK and Cancel inside, the date/time panel
     # cut off.
     assert_centred(dialog.rect())
     client_width = dialog.client_size()[0]
-    for control_id in (TOGGLE_PANEL_ID, OK_ID, CANCEL_ID):
+    for control_id in (ID.TOGGLE_PANEL, OK_ID, CANCEL_ID):
         assert dialog.control_rect(control_id)[2] <= client_width
-    for control_id in (704, DATE_PREVIEW_ID, TIME_PREVIEW_ID):
+    for control_id in (ID.STAMP_POSITION, ID.DATE_PREVIEW, ID.TIME_PREVIEW):
         # The fixed toggle width fits the dialog only with the font the
         # set-up installs to stand in for "Helv"; a wider one shows this panel.
         assert dialog.control_rect(control_id)[0] >= client_width, (
             "control %d shows in the narrow dialog" % control_id)
-    assert dialog.focus() == str(DIRECTORY_ID)
+    assert dialog.focus() == str(ID.DIRECTORY)
 
     dialog.press(CANCEL_ID)
     assert session.wait_exit(20) == 1
@@ -146,20 +152,20 @@ def test_panel_toggle_widens_and_narrows_by_a_fixed_amount(session):
     narrow = dialog.rect()
     width, height = narrow[2] - narrow[0], narrow[3] - narrow[1]
 
-    dialog.click(TOGGLE_PANEL_ID)
+    dialog.click(ID.TOGGLE_PANEL)
     wide = dialog.rect()
-    assert dialog.text(TOGGLE_PANEL_ID) == "<<"
+    assert dialog.text(ID.TOGGLE_PANEL) == "<<"
     assert (wide[2] - wide[0], wide[3] - wide[1]) == (width + PANEL_PIXELS, height)
     assert_centred(wide)
     client_width = dialog.client_size()[0]
-    for control_id in (704, 705, DATE_PREVIEW_ID, TIME_PREVIEW_ID):
+    for control_id in (ID.STAMP_POSITION, ID.DELIMITER, ID.DATE_PREVIEW, ID.TIME_PREVIEW):
         assert dialog.control_rect(control_id)[2] <= client_width
 
-    dialog.click(TOGGLE_PANEL_ID)
-    assert dialog.text(TOGGLE_PANEL_ID) == ">>"
+    dialog.click(ID.TOGGLE_PANEL)
+    assert dialog.text(ID.TOGGLE_PANEL) == ">>"
     assert dialog.rect() == narrow
-    dialog.click(TOGGLE_PANEL_ID)
-    assert (dialog.text(TOGGLE_PANEL_ID), dialog.rect()) == ("<<", wide)
+    dialog.click(ID.TOGGLE_PANEL)
+    assert (dialog.text(ID.TOGGLE_PANEL), dialog.rect()) == ("<<", wide)
 
     dialog.press(CANCEL_ID)
     assert session.wait_exit(20) == 1
@@ -171,14 +177,14 @@ def test_replacement_codes_are_clamped_undone_or_kept(session):
     dialog = open_dialog(session)
     # (edit, how, text, shown afterwards)
     steps = [
-        (603, "set", "x", "44"),  # not a number: undone
-        (603, "set", "300", "255"),  # clamped
-        (603, "set", "", ""),  # emptied: stays empty, the code is kept
-        (604, "type", "7", "255"),  # 597
-        (604, "set", "0", "0"),  # the lowest code is accepted as it stands
-        (604, "type", "9", "09"),  # stored as 9, shown as typed
-        (604, "set", "3000000000", "0"),  # negative as a signed 32-bit value
-        (604, "set", "98", "98"),
+        (ID.REPLACE_FROM, "set", "x", "44"),  # not a number: undone
+        (ID.REPLACE_FROM, "set", "300", "255"),  # clamped
+        (ID.REPLACE_FROM, "set", "", ""),  # emptied: stays empty, the code is kept
+        (ID.REPLACE_TO, "type", "7", "255"),  # 597
+        (ID.REPLACE_TO, "set", "0", "0"),  # the lowest code is accepted as it stands
+        (ID.REPLACE_TO, "type", "9", "09"),  # stored as 9, shown as typed
+        (ID.REPLACE_TO, "set", "3000000000", "0"),  # negative as a signed 32-bit value
+        (ID.REPLACE_TO, "set", "98", "98"),
     ]
     for control_id, how, text, shown in steps:
         if how == "set":
@@ -188,8 +194,8 @@ def test_replacement_codes_are_clamped_undone_or_kept(session):
         assert (control_id, text, now) == (control_id, text, shown)
         assert dialog.text(control_id) == shown
 
-    dialog.set_text(DIRECTORY_ID, session.win_dir)
-    dialog.set_text(FILE_NAME_ID, "codes.txt")
+    dialog.set_text(ID.DIRECTORY, session.win_dir)
+    dialog.set_text(ID.FILE_NAME, "codes.txt")
     dialog.press(OK_ID)
     ini = read_after_ok(session)
     assert ini == saved(session.win_dir, "codes.txt", replaceFrom="\xff", replaceTo="b")
@@ -199,20 +205,20 @@ def test_separator_edits_keep_one_character(session):
     dialog = open_dialog(session)
     # (edit, how, text, position, shown afterwards, date title, time title)
     steps = [
-        (614, "type", "-", None, "/", "YYYY/MM/DD", "HH:MM:SS"),  # behind: dropped
-        (614, "type", "-", 0, "-", "YYYY-MM-DD", "HH:MM:SS"),  # in front: kept
-        (614, "set", ".,", None, ".", "YYYY.MM.DD", "HH:MM:SS"),
-        (614, "set", "", None, "", "YYYYMMDD", "HH:MM:SS"),  # emptied: no separator
-        (614, "type", " ", None, " ", "YYYY MM DD", "HH:MM:SS"),
+        (ID.DATE_SEPARATOR, "type", "-", None, "/", "YYYY/MM/DD", "HH:MM:SS"),  # behind: dropped
+        (ID.DATE_SEPARATOR, "type", "-", 0, "-", "YYYY-MM-DD", "HH:MM:SS"),  # in front: kept
+        (ID.DATE_SEPARATOR, "set", ".,", None, ".", "YYYY.MM.DD", "HH:MM:SS"),
+        (ID.DATE_SEPARATOR, "set", "", None, "", "YYYYMMDD", "HH:MM:SS"),  # emptied: no separator
+        (ID.DATE_SEPARATOR, "type", " ", None, " ", "YYYY MM DD", "HH:MM:SS"),
         # A title shows "&&" as one "&", never as a keyboard shortcut.
-        (624, "set", "&", None, "&", "YYYY MM DD", "HH&&MM&&SS"),
-        (624, "set", "h", None, "h", "YYYY MM DD", "HHhMMhSS"),
-        (624, "type", "m", None, "h", "YYYY MM DD", "HHhMMhSS"),
+        (ID.TIME_SEPARATOR, "set", "&", None, "&", "YYYY MM DD", "HH&&MM&&SS"),
+        (ID.TIME_SEPARATOR, "set", "h", None, "h", "YYYY MM DD", "HHhMMhSS"),
+        (ID.TIME_SEPARATOR, "type", "m", None, "h", "YYYY MM DD", "HHhMMhSS"),
     ]
     if harness.DOUBLE_BYTE:
         # A two-byte character (a full-width colon in code page 932) is no
         # separator: the one before stays, whole.
-        steps.append((624, "set", "\x81\x46", None, "h", "YYYY MM DD", "HHhMMhSS"))
+        steps.append((ID.TIME_SEPARATOR, "set", "\x81\x46", None, "h", "YYYY MM DD", "HHhMMhSS"))
     for control_id, how, text, at, shown, date, time in steps:
         if how == "set":
             now = dialog.set_text(control_id, text)
@@ -220,10 +226,10 @@ def test_separator_edits_keep_one_character(session):
             now = dialog.type(control_id, text, at=at)
         assert (control_id, text, now) == (control_id, text, shown)
         assert_titles(dialog, date, time)
-    assert dialog.checked(814) == 1
+    assert dialog.checked(ID.DATE_SEPARATOR_ON) == 1
 
-    dialog.set_text(DIRECTORY_ID, session.win_dir)
-    dialog.set_text(FILE_NAME_ID, "seps.txt")
+    dialog.set_text(ID.DIRECTORY, session.win_dir)
+    dialog.set_text(ID.FILE_NAME, "seps.txt")
     dialog.press(OK_ID)
     ini = read_after_ok(session)
     assert ini == saved(session.win_dir, "seps.txt", dateSepChar=" ", timeSepChar="h")
@@ -231,33 +237,33 @@ def test_separator_edits_keep_one_character(session):
 
 def test_previews_follow_the_stamp_layout(session):
     dialog = open_dialog(session)
-    dialog.click(TOGGLE_PANEL_ID)
+    dialog.click(ID.TOGGLE_PANEL)
     # Each step builds on the one before: (control, action, date, time).
     steps = [
-        (811, "click", "MM/DD", "HH:MM:SS"),  # year off
-        (811, "click", "YYYY/MM/DD", "HH:MM:SS"),
-        (711, 1, "YY/MM/DD", "HH:MM:SS"),  # two-digit year
-        (715, 1, "MM/DD/YY", "HH:MM:SS"),
-        (715, 2, "DD/MM/YY", "HH:MM:SS"),
-        (812, "click", "DD/YY", "HH:MM:SS"),  # month off
-        (711, 0, "DD/YYYY", "HH:MM:SS"),
-        (814, "click", "DDYYYY", "HH:MM:SS"),  # separator off
-        (812, "click", "DDMMYYYY", "HH:MM:SS"),
-        (814, "click", "DD/MM/YYYY", "HH:MM:SS"),
-        (715, 0, "YYYY/MM/DD", "HH:MM:SS"),
-        (811, "click", "MM/DD", "HH:MM:SS"),
-        (812, "click", "DD", "HH:MM:SS"),  # one element: no separator
-        (813, "click", "", "HH:MM:SS"),  # none: the prefix alone
-        (808, "click", "", "HH:MM:SS"),
-        (821, "click", "", "MM:SS"),  # hour off
-        (821, "click", "", "HH:MM:SS"),
-        (822, "click", "", "HH:SS"),  # minute off
-        (821, "click", "", "SS"),
-        (823, "click", "", ""),
-        (823, "click", "", "SS"),
-        (822, "click", "", "MM:SS"),
-        (824, "click", "", "MMSS"),  # separator off
-        (821, "click", "", "HHMMSS"),
+        (ID.YEAR_ON, "click", "MM/DD", "HH:MM:SS"),  # year off
+        (ID.YEAR_ON, "click", "YYYY/MM/DD", "HH:MM:SS"),
+        (ID.YEAR_DIGITS, 1, "YY/MM/DD", "HH:MM:SS"),  # two-digit year
+        (ID.DATE_STYLE, 1, "MM/DD/YY", "HH:MM:SS"),
+        (ID.DATE_STYLE, 2, "DD/MM/YY", "HH:MM:SS"),
+        (ID.MONTH_ON, "click", "DD/YY", "HH:MM:SS"),  # month off
+        (ID.YEAR_DIGITS, 0, "DD/YYYY", "HH:MM:SS"),
+        (ID.DATE_SEPARATOR_ON, "click", "DDYYYY", "HH:MM:SS"),  # separator off
+        (ID.MONTH_ON, "click", "DDMMYYYY", "HH:MM:SS"),
+        (ID.DATE_SEPARATOR_ON, "click", "DD/MM/YYYY", "HH:MM:SS"),
+        (ID.DATE_STYLE, 0, "YYYY/MM/DD", "HH:MM:SS"),
+        (ID.YEAR_ON, "click", "MM/DD", "HH:MM:SS"),
+        (ID.MONTH_ON, "click", "DD", "HH:MM:SS"),  # one element: no separator
+        (ID.DAY_ON, "click", "", "HH:MM:SS"),  # none: the prefix alone
+        (ID.SEPARATE_STAMPS, "click", "", "HH:MM:SS"),
+        (ID.HOUR_ON, "click", "", "MM:SS"),  # hour off
+        (ID.HOUR_ON, "click", "", "HH:MM:SS"),
+        (ID.MINUTE_ON, "click", "", "HH:SS"),  # minute off
+        (ID.HOUR_ON, "click", "", "SS"),
+        (ID.SECOND_ON, "click", "", ""),
+        (ID.SECOND_ON, "click", "", "SS"),
+        (ID.MINUTE_ON, "click", "", "MM:SS"),
+        (ID.TIME_SEPARATOR_ON, "click", "", "MMSS"),  # separator off
+        (ID.HOUR_ON, "click", "", "HHMMSS"),
     ]
     for control_id, action, date, time in steps:
         if action == "click":
@@ -266,14 +272,14 @@ def test_previews_follow_the_stamp_layout(session):
             assert dialog.checked(control_id) == 1 - before
         else:
             dialog.choose(control_id, action)
-        assert (control_id, dialog.text(DATE_PREVIEW_ID), dialog.text(TIME_PREVIEW_ID)) == (
+        assert (control_id, dialog.text(ID.DATE_PREVIEW), dialog.text(ID.TIME_PREVIEW)) == (
             control_id, "Date Format : " + date, "Time Format : " + time)
 
     # The other lists of the panel are stored at once as well.
-    dialog.choose(704, 1)
-    dialog.choose(705, 3)
-    dialog.set_text(DIRECTORY_ID, session.win_dir)
-    dialog.set_text(FILE_NAME_ID, "layout.txt")
+    dialog.choose(ID.STAMP_POSITION, 1)
+    dialog.choose(ID.DELIMITER, 3)
+    dialog.set_text(ID.DIRECTORY, session.win_dir)
+    dialog.set_text(ID.FILE_NAME, "layout.txt")
     dialog.press(OK_ID)
     ini = read_after_ok(session)
     assert ini == saved(session.win_dir, "layout.txt", stampAtBottom="1", separateStamps="0",
@@ -290,16 +296,17 @@ def test_ok_saves_every_setting_and_then_reads(session):
     # A trailing backslash typed into the directory: one backslash in the
     # composed path, the text stored as typed.
     directory = session.win_path("data") + "\\"
-    dialog.set_text(DIRECTORY_ID, directory)
-    dialog.set_text(FILE_NAME_ID, "props.txt")
-    dialog.choose(702, 3)
-    dialog.choose(703, 1)
+    dialog.set_text(ID.DIRECTORY, directory)
+    dialog.set_text(ID.FILE_NAME, "props.txt")
+    dialog.choose(ID.BAUD_RATE, 3)
+    dialog.choose(ID.FILE_MODE, 1)
     # Check boxes flip at once; what they show is stored on OK.
-    for control_id, shown in [(801, 0), (804, 0), (805, 0), (806, 1), (801, 1), (801, 0)]:
+    for control_id, shown in [(ID.ADD_RETURN, 0), (ID.VIEW_DATA, 0), (ID.ALWAYS_SHOW_DIALOG, 0),
+                              (ID.REPLACE_ENABLED, 1), (ID.ADD_RETURN, 1), (ID.ADD_RETURN, 0)]:
         dialog.click(control_id)
         assert dialog.checked(control_id) == shown
-    dialog.set_text(603, "65")
-    dialog.set_text(604, "66")
+    dialog.set_text(ID.REPLACE_FROM, "65")
+    dialog.set_text(ID.REPLACE_TO, "66")
     dialog.press(OK_ID)
 
     ini = read_after_ok(session, records=[b"A,BA"], view_data=False)
@@ -318,8 +325,8 @@ def test_save_that_cannot_write_the_new_file_keeps_the_old_one(session):
     old = settings_file(session.win_dir, "old.txt", alwaysShowDialog="1", viewData="0")
     (session.dir / "Tamsel.ini.new").mkdir()
     dialog = open_dialog(session, ini=old)
-    dialog.set_text(FILE_NAME_ID, "new.txt")
-    dialog.click(801)
+    dialog.set_text(ID.FILE_NAME, "new.txt")
+    dialog.click(ID.ADD_RETURN)
     dialog.press(OK_ID)
     assert read_after_ok(session, records=[b"STILL READS"], view_data=False) == old
     assert session.read_bytes("Tamsel.ini") == old
@@ -331,8 +338,8 @@ def test_save_waits_out_a_program_that_holds_the_old_file_a_moment(session):
     # for 300 ms from just before OK: the new settings still land.
     old = settings_file(session.win_dir, "old.txt", alwaysShowDialog="1", viewData="0")
     dialog = open_dialog(session, ini=old)
-    dialog.set_text(FILE_NAME_ID, "new.txt")
-    dialog.click(801)
+    dialog.set_text(ID.FILE_NAME, "new.txt")
+    dialog.click(ID.ADD_RETURN)
     session.hold_port(session.win_path("Tamsel.ini"), seconds=0.3,
                       then=dialog.select + ["--id", OK_ID])
     expected = saved(session.win_dir, "new.txt", addReturn="0", viewData="0")
@@ -352,7 +359,7 @@ def test_settings_file_held_at_start_is_waited_for(session):
                       then=["--cmdline", harness.escape('"%s"' % session.exe)])
     dialog = PropertiesDialog(session)
     dialog.wait()
-    assert dialog.text(FILE_NAME_ID) == "kept.txt"
+    assert dialog.text(ID.FILE_NAME) == "kept.txt"
     dialog.press(CANCEL_ID)
 
 
@@ -361,9 +368,9 @@ def test_long_file_name_is_taken_whole_on_ok(session):
     # another file than the one named in the dialog.
     dialog = open_dialog(session)
     name = "".join("%d" % (i % 10) for i in range(70))
-    dialog.set_text(DIRECTORY_ID, session.win_dir)
-    assert dialog.set_text(FILE_NAME_ID, name) == name
-    dialog.click(804)
+    dialog.set_text(ID.DIRECTORY, session.win_dir)
+    assert dialog.set_text(ID.FILE_NAME, name) == name
+    dialog.click(ID.VIEW_DATA)
     dialog.press(OK_ID)
     ini = read_after_ok(session, records=[b"LONG NAME"], view_data=False)
     assert ini == saved(session.win_dir, name, viewData="0")
@@ -374,9 +381,9 @@ def test_empty_directory_composes_the_file_name_alone(session):
     # The name alone is a path relative to the program's working folder,
     # here the test's folder.
     dialog = open_dialog(session)
-    dialog.set_text(DIRECTORY_ID, "")
-    dialog.set_text(FILE_NAME_ID, "relative.txt")
-    dialog.click(804)
+    dialog.set_text(ID.DIRECTORY, "")
+    dialog.set_text(ID.FILE_NAME, "relative.txt")
+    dialog.click(ID.VIEW_DATA)
     dialog.press(OK_ID)
     ini = read_after_ok(session, records=[b"HERE"], view_data=False)
     assert ini == saved("", "relative.txt", viewData="0")
@@ -386,9 +393,9 @@ def test_empty_directory_composes_the_file_name_alone(session):
 def test_settings_are_saved_before_a_session_that_cannot_open_the_port(session):
     session.unplug_port()
     dialog = open_dialog(session)
-    dialog.set_text(DIRECTORY_ID, session.win_dir)
-    dialog.set_text(FILE_NAME_ID, "noport.txt")
-    dialog.click(807)
+    dialog.set_text(ID.DIRECTORY, session.win_dir)
+    dialog.set_text(ID.FILE_NAME, "noport.txt")
+    dialog.click(ID.STAMP_ENABLED)
     dialog.press(OK_ID)
     assert session.message_box("ok") == "Can't open the COM port!"
     assert session.wait_exit(20) == 1
@@ -401,11 +408,11 @@ def test_settings_are_saved_before_a_session_that_cannot_open_the_port(session):
 def test_cancel_saves_nothing_and_opens_no_port(session, how):
     ini = settings_file(session.win_dir, "kept.txt", alwaysShowDialog="1", fileMode=NEW_NAME)
     dialog = open_dialog(session, ini=ini)
-    dialog.click(801)
-    dialog.choose(715, 2)
-    dialog.set_text(603, "100")
-    dialog.set_text(DIRECTORY_ID, "C:\\elsewhere")
-    dialog.click(TOGGLE_PANEL_ID)
+    dialog.click(ID.ADD_RETURN)
+    dialog.choose(ID.DATE_STYLE, 2)
+    dialog.set_text(ID.REPLACE_FROM, "100")
+    dialog.set_text(ID.DIRECTORY, "C:\\elsewhere")
+    dialog.click(ID.TOGGLE_PANEL)
     if how == "cancel-button":
         dialog.press(CANCEL_ID)
     elif how == "escape":
@@ -426,14 +433,16 @@ def test_leading_comma_brings_the_dialog_back_and_ok_saves_the_string(session):
                   yearTwoDigits="1", dateSepChar="-", dateStyle="1", timeSepChar=".")
     dialog = open_dialog(session, params=parameter_string("", **fields), ini=ini)
 
-    assert (dialog.text(DIRECTORY_ID), dialog.text(FILE_NAME_ID)) == ("", "")
-    assert [dialog.combo(i)[0] for i in (702, 703, 711, 715)] == [1, 2, 1, 1]
-    assert [dialog.checked(i) for i in (801, 804, 805, 806)] == [0, 0, 1, 1]
-    assert [dialog.text(i) for i in (603, 604, 614, 624)] == ["120", "121", "-", "."]
+    assert (dialog.text(ID.DIRECTORY), dialog.text(ID.FILE_NAME)) == ("", "")
+    lists = (ID.BAUD_RATE, ID.FILE_MODE, ID.YEAR_DIGITS, ID.DATE_STYLE)
+    assert [dialog.combo(i)[0] for i in lists] == [1, 2, 1, 1]
+    checks = (ID.ADD_RETURN, ID.VIEW_DATA, ID.ALWAYS_SHOW_DIALOG, ID.REPLACE_ENABLED)
+    assert [dialog.checked(i) for i in checks] == [0, 0, 1, 1]
+    assert [dialog.text(i) for i in CODE_EDITS[1:]] == ["120", "121", "-", "."]
     assert_titles(dialog, "MM-DD-YY", "HH.MM.SS")
 
-    dialog.set_text(DIRECTORY_ID, session.win_dir)
-    dialog.set_text(FILE_NAME_ID, "typed.txt")
+    dialog.set_text(ID.DIRECTORY, session.win_dir)
+    dialog.set_text(ID.FILE_NAME, "typed.txt")
     dialog.press(OK_ID)
     saved_ini = read_after_ok(session, records=[b"x1x"], view_data=False)
     assert saved_ini == settings_file(session.win_dir, "typed.txt", **fields)
@@ -445,8 +454,8 @@ def test_leading_comma_brings_the_dialog_back_and_ok_saves_the_string(session):
 def test_baud_rate_outside_the_list_opens_unselected_and_is_kept(session, baud):
     ini = settings_file(session.win_dir, "slow.txt", baudIndex=baud, alwaysShowDialog="1")
     dialog = open_dialog(session, ini=ini)
-    assert dialog.combo(702)[0] == -1
-    assert dialog.text(702) == ""
+    assert dialog.combo(ID.BAUD_RATE)[0] == -1
+    assert dialog.text(ID.BAUD_RATE) == ""
     dialog.press(OK_ID)
     # Nothing changed in the dialog: the file comes back as it was.
     assert read_after_ok(session, records=[b"SLOW"], view_data=False) == ini
@@ -463,13 +472,13 @@ def test_composed_path_too_long_keeps_the_dialog_open(session):
     assert len(directory) + 1 + len(name) == 256
 
     dialog = open_dialog(session)
-    dialog.click(804)
-    dialog.set_text(DIRECTORY_ID, directory)
-    dialog.set_text(FILE_NAME_ID, name)
-    dialog.key(VK_TAB, DIRECTORY_ID)  # the focus leaves the directory edit
-    assert dialog.wait_focus(BROWSE_ID) == str(BROWSE_ID)
+    dialog.click(ID.VIEW_DATA)
+    dialog.set_text(ID.DIRECTORY, directory)
+    dialog.set_text(ID.FILE_NAME, name)
+    dialog.key(VK_TAB, ID.DIRECTORY)  # the focus leaves the directory edit
+    assert dialog.wait_focus(ID.BROWSE) == str(ID.BROWSE)
     dialog.press(OK_ID)
-    assert dialog.wait_focus(DIRECTORY_ID) == str(DIRECTORY_ID)
+    assert dialog.wait_focus(ID.DIRECTORY) == str(ID.DIRECTORY)
     session.base.poll(1.0)
     assert dialog.is_open()
     assert session.running()
@@ -477,7 +486,7 @@ def test_composed_path_too_long_keeps_the_dialog_open(session):
     assert not (session.dir / "Tamsel.ini").exists()
 
     # 255 characters fit.
-    dialog.set_text(FILE_NAME_ID, name[1:])
+    dialog.set_text(ID.FILE_NAME, name[1:])
     dialog.press(OK_ID)
     ini = read_after_ok(session, records=[b"LONG"], view_data=False)
     assert ini == saved(directory, name[1:], viewData="0")
@@ -487,7 +496,7 @@ def test_composed_path_too_long_keeps_the_dialog_open(session):
 # --- Browse ----------------------------------------------------------------------------
 
 # (typed into the edits before Browse, what is typed into the file dialog
-# (None: cancelled), edits 601 and 602 afterwards). "{dir}" is the test's
+# (None: cancelled), edits ID.DIRECTORY and ID.FILE_NAME afterwards). "{dir}" is the test's
 # folder, "{root}" a unique name for a file in the root of drive C:.
 BROWSE_CASES = [
     dict(id="folder", typed="unconfirmed.txt", choose="{dir}\\picked\\chosen.txt",
@@ -522,8 +531,8 @@ def test_browse_fills_directory_and_name(session, case):
     ini = settings_file(session.win_path("start"), "stored.txt", alwaysShowDialog="1")
     dialog = open_dialog(session, ini=ini)
     if case["typed"]:
-        dialog.set_text(FILE_NAME_ID, case["typed"])
-    dialog.press(BROWSE_ID)
+        dialog.set_text(ID.FILE_NAME, case["typed"])
+    dialog.press(ID.BROWSE)
     chooser = FileDialog(session)
     chooser.wait()
     # It starts from the stored settings, not from what the edits hold.
@@ -535,9 +544,9 @@ def test_browse_fills_directory_and_name(session, case):
         else:
             chooser.choose(fill(case["choose"]))
         directory, name = fill(case["directory"]), fill(case["name"])
-        assert dialog.text(DIRECTORY_ID) == directory
-        assert dialog.text(FILE_NAME_ID).lower() == name.lower()
-        name = dialog.text(FILE_NAME_ID)
+        assert dialog.text(ID.DIRECTORY) == directory
+        assert dialog.text(ID.FILE_NAME).lower() == name.lower()
+        name = dialog.text(ID.FILE_NAME)
 
         dialog.press(OK_ID)
         saved_ini = read_after_ok(session, records=[b"BROWSED"], view_data=False)

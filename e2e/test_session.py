@@ -16,17 +16,15 @@ import time
 import pytest
 
 import harness
-from harness import (APPEND, NEW_NAME, OVERWRITE, assert_ok, parameter_string, settings_file,
-                     start_session)
+from harness import (APPEND, NEW_NAME, OVERWRITE, START_COMMAND, assert_ok, parameter_string,
+                     settings_file)
 from simbase import acknowledgement_for
 
 OUT = "out.txt"
-# Every test runs on both ways the receiver learns of received bytes.
-BOTH_RECEIVE_PATHS = True
 
 
 def close_and_exit(session):
-    session.click_close()
+    session.dialog.close()
     return session.wait_exit(15)
 
 
@@ -42,10 +40,10 @@ def close_and_exit(session):
 def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, existing, kept):
     if existing is not None:
         session.write_bytes(OUT, existing)
-    start_session(session, parameter_string(session.win_path(OUT), fileMode=mode))
-    window = session.session_window()
+    session.start(parameter_string(session.win_path(OUT), fileMode=mode), see=START_COMMAND)
+    window = session.dialog.wait()
     assert window["minimized"] == "0"
-    assert session.progress_text() == "Received : 0 record"
+    assert session.dialog.progress() == "Received : 0 record"
 
     # Unit numbers keep their leading zero; the echo byte comes back as sent.
     frames = [(b"FIRST,1", 7, b"1"), (b"", 12, b"Z"), (b"THIRD 3", 99, b"#")]
@@ -57,7 +55,7 @@ def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, ex
         # The line is on disk by the time the base hears "OK".
         assert session.read_bytes(OUT) == expected
         progress = "Received : 1 record" if count == 1 else "Received : %d records" % count
-        assert session.wait_progress(progress) == progress
+        assert session.dialog.wait_progress(progress) == progress
 
     assert close_and_exit(session) == 1
     assert session.read_bytes(OUT) == expected
@@ -66,8 +64,8 @@ def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, ex
 
 
 def test_line_noise_and_foreign_frames_get_no_answer(session):
-    start_session(session, parameter_string(session.win_path(OUT)))
-    session.session_window()
+    session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+    session.dialog.wait()
     session.base.send_raw(
         b"junk\r"  # outside any frame
         b"@ZZ0001I41X\r"  # not a data frame
@@ -84,12 +82,10 @@ def test_line_noise_and_foreign_frames_get_no_answer(session):
 
 def test_path_with_blanks_is_taken_whole_and_the_close_box_ends_the_session(session):
     name = "my data.txt"
-    start_session(session, parameter_string(session.win_path(name), fileMode=NEW_NAME))
-    session.session_window()
+    session.start(parameter_string(session.win_path(name), fileMode=NEW_NAME), see=START_COMMAND)
+    session.dialog.wait()
     assert_ok(session.base.send_record(b"SPACED"))
-    closed = session.driver("close", "--title", harness.escape(harness.CAPTION), "--has-id",
-                            harness.PROGRESS_ID)
-    assert closed.ok, closed
+    session.dialog.close_box()
     assert session.wait_exit(15) == 1
     assert session.read_bytes(name) == b"SPACED\r\n"
 
@@ -172,8 +168,8 @@ def send_timed(session, payload):
 
 @pytest.mark.parametrize("case", STAMP_CASES, ids=[case["id"] for case in STAMP_CASES])
 def test_line_layout_with_stamps_and_replacement(session, case):
-    start_session(session, parameter_string(session.win_path(OUT), **case["fields"]))
-    session.session_window()
+    session.start(parameter_string(session.win_path(OUT), **case["fields"]), see=START_COMMAND)
+    session.dialog.wait()
     record, before, after = send_timed(session, case["payload"])
     assert_ok(record)
     assert close_and_exit(session) == 1
@@ -183,8 +179,8 @@ def test_line_layout_with_stamps_and_replacement(session, case):
 def test_longest_record_is_stored_whole(session):
     # Both stamps with their delimiters (10 + 1 + 8 + 1) and the longest
     # payload a frame can carry (240) make a 262-byte line with CR and LF.
-    start_session(session, parameter_string(session.win_path(OUT), stampEnabled="1"))
-    session.session_window()
+    session.start(parameter_string(session.win_path(OUT), stampEnabled="1"), see=START_COMMAND)
+    session.dialog.wait()
     payload = bytes(b"0123456789ABCDEF"[i % 16] for i in range(240))
     record, before, after = send_timed(session, payload)
     assert_ok(record)
@@ -204,8 +200,8 @@ def test_longest_record_is_stored_whole(session):
 def test_silent_base_ends_the_session_after_two_seconds(session, mode, existing, left):
     if existing is not None:
         session.write_bytes(OUT, existing)
-    started = start_session(session, parameter_string(session.win_path(OUT), fileMode=mode),
-                            answer=False)
+    started = session.start(parameter_string(session.win_path(OUT), fileMode=mode),
+                            answer=False, see=START_COMMAND)
     text = session.message_box("ok")
     answered = time.monotonic()
     assert text == "Base is not connected!"
@@ -223,8 +219,8 @@ def test_records_acknowledged_before_the_timeout_are_not_deleted(session):
     # The base never answers the start command but sends two records, which
     # are stored and acknowledged. Deleting the new file afterwards would lose
     # records the base was told were safe.
-    start_session(session, parameter_string(session.win_path(OUT), fileMode=NEW_NAME),
-                  answer=False)
+    session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME),
+                  answer=False, see=START_COMMAND)
     first = session.base.send_record(b"EARLY1")
     second = session.base.send_record(b"EARLY2")
     assert_ok(first)
@@ -248,7 +244,8 @@ def test_records_that_come_before_the_file_is_open_are_stored(session, round_):
     kept, mode = (b"A\r\nB", APPEND) if round_ % 2 else (b"", OVERWRITE)
     session.write_bytes(OUT, kept)
     queued = session.base.send_record(b"QUEUED-%d" % round_, unit=7, wait_ack=False)
-    start_session(session, parameter_string(session.win_path(OUT), fileMode=mode), answer=False)
+    session.start(parameter_string(session.win_path(OUT), fileMode=mode), see=START_COMMAND,
+                  answer=False)
     session.base.answer_start()
     at_once = [session.base.send_record(b"AT-ONCE-%d-%d" % (round_, i), wait_ack=False)
                for i in (1, 2)]
@@ -267,15 +264,15 @@ def test_new_name_leaves_an_existing_file_alone(session, queued):
     # A record already on the line has nowhere to go: it is refused at once,
     # and neither thread waits for the other while the messages are up.
     record = session.base.send_record(b"QUEUED", wait_ack=False) if queued else None
-    started = start_session(session,
-                            parameter_string(session.win_path(OUT), fileMode=NEW_NAME))
+    started = session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME),
+                            see=START_COMMAND)
     expected = ["Failed to create file!\n\nFile already exists!"]
     if queued:
         expected.append("Failed to write file!!")
         session.base.collect_pending_acks(10)
         assert record.ack == acknowledgement_for(1, b"1", b"NG")
-    box = session.message_box_info("none")
-    assert box and box["text"] in expected
+    box = session.message_box("none")
+    assert box in expected
     # Let the 2-second connection check come due while the box is up: it must
     # neither delete the file nor act a second time.
     time.sleep(max(0.0, started + 2.6 - time.monotonic()))
@@ -305,9 +302,9 @@ def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
     path = session.win_dir + "\\disk\\" + OUT
     prefill = b"p" * 3898 + b"\r\n"
     session.unix_path(path).write_bytes(prefill)
-    start_session(session, parameter_string(path, fileMode=APPEND, viewData="1",
-                                            showErrors=show_errors))
-    session.session_window()
+    session.start(parameter_string(path, fileMode=APPEND, viewData="1",
+                                            showErrors=show_errors), see=START_COMMAND)
+    session.dialog.wait()
 
     assert_ok(session.base.send_record(b"A" * 150))
     # Each refused record is answered at once; the message, if shown, holds
@@ -317,16 +314,16 @@ def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
         assert refused.ack == acknowledgement_for(unit, echo, b"NG")
         if show_errors == "1":
             assert session.message_box("ok") == "Failed to write file!!"
-        assert session.progress_text() == "Received : 1 record"
+        assert session.dialog.progress() == "Received : 1 record"
 
     written = session.unix_path(path).read_bytes()
     assert written.startswith(prefill + b"A" * 150 + b"\r\n")
     if show_errors == "0":
         # Checked last: Wine's modal loop shows a dialog normally once it
         # goes idle, so a minimised start needs care.
-        session.session_window(minimized=True, timeout_ms=3000)
+        session.dialog.wait(minimized=True, timeout_ms=3000)
 
-    session.click_close()
+    session.dialog.close()
     assert session.message_box("no") == "Done : 1 records received.\nView the received data?"
     assert session.wait_exit(15) == 1
 
@@ -341,8 +338,8 @@ def test_append_beyond_4_gib_lands_at_the_end(session):
         f.truncate(size - 2)
         f.seek(size - 2)
         f.write(b"\r\n")
-    start_session(session, parameter_string(session.win_path(OUT), fileMode=APPEND))
-    session.session_window()
+    session.start(parameter_string(session.win_path(OUT), fileMode=APPEND), see=START_COMMAND)
+    session.dialog.wait()
     assert_ok(session.base.send_record(b"BEYOND"))
     assert close_and_exit(session) == 1
     with open(session.dir / OUT, "rb") as f:
@@ -358,8 +355,8 @@ def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
     session.unix_path(folder).mkdir()
     session.write_bytes("Tamsel.ini", settings_file(folder, OUT, alwaysShowDialog="0",
                                                     viewData="0"))
-    start_session(session, None)
-    session.session_window()
+    session.start(None, see=START_COMMAND)
+    session.dialog.wait()
     assert_ok(session.base.send_record(b"IN THE FOLDER"))
     assert close_and_exit(session) == 1
     assert session.unix_path(folder + "\\" + OUT).read_bytes() == b"IN THE FOLDER\r\n"
@@ -369,7 +366,8 @@ def test_path_outside_the_code_page_is_refused_not_changed(session):
     # "\u0142" is in neither code page 1252 nor 932: best-fitted into it, the
     # path would name "lodz.txt", and Overwrite would empty that file.
     session.write_bytes("lodz.txt", b"KEEP\r\n")
-    start_session(session, parameter_string(session.win_path("\u0142odz.txt")), answer=False)
+    session.start(parameter_string(session.win_path("\u0142odz.txt")), see=START_COMMAND,
+                  answer=False)
     assert session.message_box("ok") == "File open/create failed!"
     assert session.wait_exit(15) == 1
     assert session.read_bytes("lodz.txt") == b"KEEP\r\n"
@@ -383,15 +381,15 @@ def test_viewing_the_data_opens_it_in_notepad(session):
     name = "viewme.txt"
     # Planted beside the program, in its current folder: never run.
     shutil.copy(session.env.driver_exe, session.dir / "notepad.exe")
-    start_session(session, parameter_string(session.win_path(name), viewData="1"))
-    session.session_window()
+    session.start(parameter_string(session.win_path(name), viewData="1"), see=START_COMMAND)
+    session.dialog.wait()
     assert_ok(session.base.send_record(b"LINE ONE"))
     assert_ok(session.base.send_record(b"LINE TWO"))
-    session.click_close()
+    session.dialog.close()
     session.end_window_later(name)
-    box = session.message_box_info("yes")
-    assert box["text"] == "Done : 2 records received.\nView the received data?"
-    assert box["buttons"] == "yes,no"
+    box = session.message_box("yes")
+    assert box == "Done : 2 records received.\nView the received data?"
+    assert box.row["buttons"] == "yes,no"
     assert session.wait_exit(15) == 1
 
     notepad = session.driver("wait-window", "--title-contains", name, timeout_ms=15000)
@@ -404,10 +402,10 @@ def test_viewing_the_data_opens_it_in_notepad(session):
 @pytest.mark.one_receive_path
 def test_declining_to_view_starts_nothing(session):
     name = "noview.txt"
-    start_session(session, parameter_string(session.win_path(name), viewData="1"))
-    session.session_window()
+    session.start(parameter_string(session.win_path(name), viewData="1"), see=START_COMMAND)
+    session.dialog.wait()
     assert_ok(session.base.send_record(b"ONLY"))
-    session.click_close()
+    session.dialog.close()
     session.end_window_later(name)
     assert session.message_box("no") == "Done : 1 records received.\nView the received data?"
     assert session.wait_exit(15) == 1
@@ -422,13 +420,13 @@ def test_declining_to_view_starts_nothing(session):
     ("0", NEW_NAME, None, b""),
 ], ids=["view-new-name", "view-overwrite", "quiet-new-name"])
 def test_closing_without_records(session, view, mode, message, left):
-    start_session(session, parameter_string(session.win_path(OUT), viewData=view,
-                                            fileMode=mode))
-    session.session_window()
+    session.start(parameter_string(session.win_path(OUT), viewData=view,
+                                            fileMode=mode), see=START_COMMAND)
+    session.dialog.wait()
     # Past the connection check: the session stays open without data.
     session.base.poll(2.5)
     assert session.running()
-    session.click_close()
+    session.dialog.close()
     if message is not None:
         assert session.message_box("ok") == message
     assert session.wait_exit(15) == 1
@@ -449,8 +447,8 @@ def test_stored_settings_run_a_session_without_the_dialog(session, trailing):
                         replaceFrom=",", replaceTo="-", stampEnabled="1", dateStyle="2",
                         dateSepChar=".", delimiterIndex="4")
     session.write_bytes("Tamsel.ini", ini)
-    start_session(session, None)
-    session.session_window()
+    session.start(None, see=START_COMMAND)
+    session.dialog.wait()
     record, before, after = send_timed(session, b"A,B")
     assert_ok(record)
     assert close_and_exit(session) == 1

@@ -16,12 +16,10 @@ import os
 import random
 import time
 
-from harness import parameter_string, progress_for, start_session
-from simbase import acknowledgement_for, random_payload
-from test_faults import find_tamsel_pid, resident_kib, run_seed
+import pytest
 
-# Every test runs on both ways the receiver learns of received bytes.
-BOTH_RECEIVE_PATHS = True
+from harness import START_COMMAND, parameter_string, progress_for, run_seed
+from simbase import acknowledgement_for, random_payload
 
 RECORDS = int(os.environ.get("TAMSEL_SOAK_RECORDS", "300"))
 # A heap or handle leak of a few hundred bytes a record shows at this count;
@@ -29,6 +27,8 @@ RECORDS = int(os.environ.get("TAMSEL_SOAK_RECORDS", "300"))
 LEAK_KIB_PER_RECORD = 2.0
 LEAK_KIB_FLOOR = 8 * 1024
 ECHOES = b"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+# Four to five records a second, and room for a slow machine.
+pytestmark = pytest.mark.timeout(300 + RECORDS)
 
 
 def soak_payloads(rng, count):
@@ -46,9 +46,9 @@ def test_long_session_stores_every_record_once_in_order(session):
     rng = random.Random(seed)
     payloads = soak_payloads(rng, RECORDS)
     name = "soak.txt"
-    start_session(session, parameter_string(session.win_path(name), viewData="1"))
-    session.session_window()
-    pid = find_tamsel_pid(session)
+    session.start(parameter_string(session.win_path(name), viewData="1"), see=START_COMMAND)
+    session.dialog.wait()
+    program = session.program_process()
 
     started = time.monotonic()
     rss_early = None
@@ -58,9 +58,9 @@ def test_long_session_stores_every_record_once_in_order(session):
         assert record.ack == acknowledgement_for(unit, echo, b"OK"), (
             "record %d of %d (seed %d): %r" % (i, RECORDS, seed, record.ack))
         if i == min(50, RECORDS):
-            rss_early = resident_kib(pid)
+            rss_early = program.memory_info().rss // 1024
     elapsed = time.monotonic() - started
-    rss_late = resident_kib(pid)
+    rss_late = program.memory_info().rss // 1024
     latencies = sorted(r.latency_ms for r in session.base.records)
     with open(session.logs / "soak-summary.txt", "w") as f:
         f.write("records %d seed %d: %.1f s, %.2f records/s, latency ms median %.1f max %.1f, "
@@ -68,8 +68,8 @@ def test_long_session_stores_every_record_once_in_order(session):
                                             latencies[len(latencies) // 2], latencies[-1],
                                             rss_early, rss_late))
 
-    assert session.wait_progress(progress_for(RECORDS)) == progress_for(RECORDS)
-    session.click_close()
+    assert session.dialog.wait_progress(progress_for(RECORDS)) == progress_for(RECORDS)
+    session.dialog.close()
     assert session.message_box("no") == (
         "Done : %d records received.\nView the received data?" % RECORDS)
     assert session.wait_exit(30) == 1

@@ -22,6 +22,7 @@ Usage: /usr/bin/python3 tools/bench.py [--records N] [--idle SECONDS] [--starts 
 """
 
 import argparse
+import contextlib
 import json
 import os
 import platform
@@ -32,6 +33,8 @@ import time
 from datetime import date
 from pathlib import Path
 
+import psutil
+
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "e2e"))
 os.environ.setdefault("TAMSEL_E2E_DIR", str(ROOT / "build" / "bench-e2e"))
@@ -40,40 +43,7 @@ import harness  # noqa: E402
 import simbase  # noqa: E402
 
 DOCS = ROOT / "docs"
-CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 FLASH_MS = 200.0
-
-
-def cpu_seconds(pid):
-    fields = Path("/proc/%d/stat" % pid).read_text().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
-
-
-def find_pid(fragment):
-    """The newest process whose command line holds `fragment`."""
-    found = []
-    for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            cmdline = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("latin-1")
-        except OSError:
-            continue
-        if fragment in cmdline and "python" not in cmdline:
-            found.append(int(entry.name))
-    return max(found) if found else None
-
-
-def idle_cpu_percents(pids, seconds):
-    """What each process used over the same seconds, in % of one core."""
-    before, start = [cpu_seconds(pid) for pid in pids], time.monotonic()
-    time.sleep(seconds)
-    elapsed = time.monotonic() - start
-    return [100.0 * (cpu_seconds(pid) - used) / elapsed for pid, used in zip(pids, before)]
-
-
-def idle_cpu_percent(pid, seconds):
-    return idle_cpu_percents([pid], seconds)[0]
 
 
 def latencies_of(base, count):
@@ -98,52 +68,36 @@ def measure_startup(env, starts):
     for i in range(starts):
         run = harness.Session(env, "bench-start-%d" % i)
         try:
-            run.start(harness.parameter_string(run.win_path("out.txt")))
-            startup.append((run.base.wait_start_command(60) - run.started_at) * 1000.0)
+            started = run.start(harness.parameter_string(run.win_path("out.txt")),
+                                see=lambda: run.base.wait_start_command(60))
+            startup.append((started - run.started_at) * 1000.0)
         finally:
             run.cleanup()
     return statistics.median(startup)
 
 
-def start_bare_wait(env, run, idle_seconds):
-    """One pending wait for received characters and nothing else, on COM2 on
-    the event path: what Wine's own waiting costs. It swings by a point from
-    one stretch of seconds to the next, so it runs beside the session and is
-    measured over the same seconds. Returns the holder and its line."""
-    line = simbase.open_pty(str(env.com2_link))
-    try:
-        return run.hold_port(port="COM2", seconds=idle_seconds + 60, wait=True), line
-    except BaseException:
-        line.close()
-        raise
-
-
 def measure_tamsel(env, records, idle_seconds, receive_path):
+    """Idle CPU beside the bare wait (on the event path), and Wine's server's,
+    over the same seconds; then the latencies."""
     result = {}
     run = harness.Session(env, "bench-session-" + receive_path, receive_path)
+    event = receive_path == "event"
     try:
-        run.start(harness.parameter_string(run.win_path("out.txt"), stampEnabled="1"))
-        run.base.wait_start_command(60)
-        run.base.answer_start()
-        run.session_window()
-        pid = find_pid(run.dir.name + "\\Tamsel.exe")
-        server = find_pid("wineserver")
-        bare = start_bare_wait(env, run, idle_seconds) if receive_path == "event" else None
-        time.sleep(3)
-        pids = [pid] + ([find_pid("hold-port --port COM2 --wait")] if bare else [])
-        server_before = cpu_seconds(server) if server else None
-        shares = idle_cpu_percents(pids, idle_seconds)
-        result["idle_cpu_percent"] = shares[0]
+        with run.bare_wait(idle_seconds + 60) if event else contextlib.nullcontext() as bare:
+            run.start(harness.parameter_string(run.win_path("out.txt"), stampEnabled="1"),
+                      see=harness.START_COMMAND)
+            run.dialog.wait()
+            time.sleep(3)
+            server = next(p for p in psutil.process_iter(["name"])
+                          if p.info["name"] == "wineserver")
+            measured = [run.program_process(), server] + ([bare] if bare else [])
+            shares = harness.cpu_shares(measured, idle_seconds)
+        result["idle_cpu_percent"], result["wineserver_idle_cpu_percent"] = (
+            100 * shares[0], 100 * shares[1])
         if bare:
-            result["bare_wait_idle_cpu_percent"] = shares[1]
-            bare[0].kill()
-            bare[0].wait()
-            bare[1].close()
-        if server_before is not None:
-            result["wineserver_idle_cpu_percent"] = (
-                100.0 * (cpu_seconds(server) - server_before) / idle_seconds)
+            result["bare_wait_idle_cpu_percent"] = 100 * shares[2]
         result["latencies_ms"] = latencies_of(run.base, records)
-        run.click_close()
+        run.dialog.close()
         run.wait_exit(60)
     finally:
         run.cleanup()
@@ -153,41 +107,29 @@ def measure_tamsel(env, records, idle_seconds, receive_path):
 # --- the plain script -----------------------------------------------------------
 
 def measure_plain_script(records, idle_seconds, starts):
+    """Start-up over `starts` runs; the last one is measured idle, then for
+    latency."""
     script = ROOT / "tools" / "plain_reader.py"
     out = ROOT / "build" / "bench-plain.txt"
-    result = {}
-
-    def start_reader(pty):
-        if out.exists():
-            out.unlink()
-        started = time.monotonic()
-        reader = subprocess.Popen([sys.executable, str(script), pty.slave_path, str(out)],
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
-        return reader, started
-
-    startup = []
-    for _ in range(starts):
+    result, startup = {"exe_bytes": script.stat().st_size}, []
+    for run in range(starts):
+        out.unlink(missing_ok=True)
         with simbase.open_pty() as pty:
-            reader, started = start_reader(pty)
-            base = simbase.SimBase(pty.master)
-            startup.append((base.wait_start_command(30) - started) * 1000.0)
-            reader.kill()
-            reader.wait()
+            started = time.monotonic()
+            reader = psutil.Popen([sys.executable, str(script), pty.slave_path, str(out)],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+            try:
+                base = simbase.SimBase(pty.master)
+                startup.append((base.wait_start_command(30) - started) * 1000.0)
+                if run == starts - 1:
+                    base.answer_start()
+                    time.sleep(1)
+                    result["idle_cpu_percent"] = 100 * harness.cpu_shares([reader],
+                                                                          idle_seconds)[0]
+                    result["latencies_ms"] = latencies_of(base, records)
+            finally:
+                harness.end_process(reader)
     result["startup_ms"] = statistics.median(startup)
-
-    with simbase.open_pty() as pty:
-        reader, _ = start_reader(pty)
-        try:
-            base = simbase.SimBase(pty.master)
-            base.wait_start_command(30)
-            base.answer_start()
-            time.sleep(1)
-            result["idle_cpu_percent"] = idle_cpu_percent(reader.pid, idle_seconds)
-            result["latencies_ms"] = latencies_of(base, records)
-        finally:
-            reader.kill()
-            reader.wait()
-    result["exe_bytes"] = script.stat().st_size
     return result
 
 
@@ -325,12 +267,10 @@ def write_report(core, event, polling, plain, bare_wait, args):
               "after bytes came in). On the event path the wake-up itself is Wine's: its wait "
               "looks at the port at intervals of its own, which spreads the latency over the "
               "first 20 ms or so; a real driver on Windows wakes the receiver as the byte arrives."]
-    if "wineserver_idle_cpu_percent" in event:
-        lines += ["", "While Tamsel waited, Wine's own server used %.1f%% of one core on the "
-                  "event path, where it also served the bare wait beside the session, and "
-                  "%.1f%% on the polling path."
-                  % (event["wineserver_idle_cpu_percent"],
-                     polling["wineserver_idle_cpu_percent"])]
+    lines += ["", "While Tamsel waited, Wine's own server used %.1f%% of one core on the "
+              "event path, where it also served the bare wait beside the session, and "
+              "%.1f%% on the polling path."
+              % (event["wineserver_idle_cpu_percent"], polling["wineserver_idle_cpu_percent"])]
     lines += ["", "![Latency histogram](latency-histogram.png)", ""]
     (DOCS / "benchmark.md").write_text("\n".join(lines))
     print("\n".join(lines))

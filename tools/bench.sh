@@ -7,9 +7,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/setup.sh
-if ! dpkg-query -W -f='${Status}' python3-matplotlib 2>/dev/null | grep -q 'install ok installed'; then
+# Only the benchmark needs these: Google Benchmark for core_bench, matplotlib
+# for the histogram.
+missing=()
+for package in libbenchmark-dev python3-matplotlib; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -q || true  # a mirror mid-sync: install from what could be read
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends python3-matplotlib
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 tools/build.sh >/dev/null
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -28,18 +28,17 @@ def main():
         output = run.win_path("records.txt")
         params = harness.parameter_string(output, viewData="1", stampEnabled="1")
         print("Tamsel.exe %s" % params, flush=True)
-        run.start(params)
-        run.base.wait_start_command(timeout=60)
+        run.start(params, see=lambda: run.base.wait_start_command(timeout=60))
         print("base: got the start command, answering it", flush=True)
         run.base.answer_start()
-        run.session_window()
+        run.dialog.wait()
         for payload in simbase.generated_payloads(count):
             record = run.base.send_record(payload, unit=7, echo=b"1")
             print("base: sent %-12s answered %s" % (payload.decode(), record.ack.decode().strip()),
                   flush=True)
-        print("progress window: %s" % run.wait_progress(
-            "Received : %d record%s" % (count, "" if count == 1 else "s")), flush=True)
-        run.click_close()
+        print("progress window: %s" % run.dialog.wait_progress(harness.progress_for(count)),
+              flush=True)
+        run.dialog.close()
         question = run.message_box(answer="no")
         print("message box: %r, answered No" % question, flush=True)
         print("exit code: %d" % run.wait_exit(), flush=True)

@@ -45,7 +45,7 @@ def shoot(env, rect, target):
 
 
 def session_rect(run):
-    row = run.session_window()
+    row = run.dialog.wait()
     return tuple(int(v) for v in row["rect"].split(","))
 
 
@@ -55,30 +55,29 @@ def take(env, out, records):
         (env.drive_c / DATA_FOLDER).mkdir(exist_ok=True)
         run.write_bytes("Tamsel.ini", harness.settings_file(
             DATA_DIRECTORY, DATA_FILE, alwaysShowDialog="1", viewData="0", stampEnabled="1"))
-        run.start(None)
         dialog = harness.PropertiesDialog(run)
-        dialog.wait()
+        run.start(None, see=dialog.wait)
         time.sleep(SETTLE_SECONDS)
         shoot(env, dialog.rect(), out / "properties-collapsed.png")
 
-        dialog.click(harness.TOGGLE_PANEL_ID)
+        dialog.click(harness.ID.TOGGLE_PANEL)
         time.sleep(SETTLE_SECONDS)
         shoot(env, dialog.rect(), out / "properties-expanded.png")
 
-        dialog.press(1)
+        dialog.press(harness.OK_ID)
         run.base.wait_start_command(60)
         run.base.answer_start()
-        run.session_window()
+        run.dialog.wait()
         for payload in simbase.generated_payloads(records):
             run.base.send_record(payload, unit=7)
-        progress = "Received : %d record%s" % (records, "" if records == 1 else "s")
-        shown = run.wait_progress(progress, timeout_ms=15000)
+        progress = harness.progress_for(records)
+        shown = run.dialog.wait_progress(progress, timeout_ms=15000)
         if shown != progress:
             raise harness.HarnessError("the progress dialog shows %r" % shown)
         time.sleep(SETTLE_SECONDS)
         shoot(env, session_rect(run), out / "progress-dialog.png")
 
-        run.click_close()
+        run.dialog.close()
         run.wait_exit(30)
     finally:
         run.cleanup()
@@ -91,7 +90,7 @@ def main():
     args = parser.parse_args()
     for program in ("import", "convert"):
         if subprocess.run(["which", program], stdout=subprocess.DEVNULL).returncode != 0:
-            sys.exit("%s (ImageMagick) is not installed" % program)
+            sys.exit("%s is not installed: apt-get install imagemagick" % program)
     args.out.mkdir(parents=True, exist_ok=True)
     env = harness.WineEnv()
     env.start()
