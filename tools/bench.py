@@ -88,8 +88,10 @@ def measure_tamsel(env, records, idle_seconds, receive_path):
                       see=harness.START_COMMAND)
             run.dialog.wait()
             time.sleep(3)
-            server = next(p for p in psutil.process_iter(["name"])
-                          if p.info["name"] == "wineserver")
+            # Wine's server, the newest one ("wineserver64" with 64-bit Wine).
+            server = max((p for p in psutil.process_iter(["name", "create_time"])
+                          if p.info["name"].startswith("wineserver")),
+                         key=lambda p: p.info["create_time"])
             measured = [run.program_process(), server] + ([bare] if bare else [])
             shares = harness.cpu_shares(measured, idle_seconds)
         result["idle_cpu_percent"], result["wineserver_idle_cpu_percent"] = (
