@@ -36,7 +36,19 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${sudo_cmd[@]}" apt-get update -q && break
     if [ "$attempt" -lt 3 ]; then sleep 15; fi
   done
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+  install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}")
+  if ! "${sudo_cmd[@]}" "${install[@]}"; then
+    # An index of one architecture's security suite missing (mid-sync) leaves
+    # the other architecture's libraries newer than 32-bit Wine can follow:
+    # take both from the main suite for this install.
+    pin=/etc/apt/preferences.d/tamsel-security-pin
+    printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' |
+      "${sudo_cmd[@]}" tee "$pin" >/dev/null
+    status=0
+    "${sudo_cmd[@]}" "${install[@]}" || status=$?
+    "${sudo_cmd[@]}" rm -f "$pin"
+    [ "$status" -eq 0 ] || exit "$status"
+  fi
 fi
 
 # Wine takes the program's code page from the locale: the end-to-end tests run
