@@ -6,6 +6,8 @@
 #include "link/reading_session.h"
 #include "ui/properties_dialog.h"
 
+#include <cwchar>
+
 HINSTANCE moduleInstance = nullptr;
 
 namespace {
@@ -27,20 +29,21 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
-// Whether the program's code page holds its command line as it was given:
-// Windows hands a program its command line best-fitted into that code page.
-bool commandLineHeldWhole() {
-    static wchar_t roundTrip[32768]; // the longest command line Windows takes
+// Whether the program's code page holds its parameter string as it was
+// given: Windows hands a program its command line best-fitted into that code
+// page. Only the string is compared, as the end of the command line: the
+// program's own folder may hold characters the code page lacks.
+bool parameterStringHeldWhole() {
+    constexpr int kLongest = 32768; // the longest command line Windows takes
+    static wchar_t roundTrip[kLongest];
+    int length = MultiByteToWideChar(CP_ACP, 0, parameterStringOf(GetCommandLineA()), -1, roundTrip,
+                                     kLongest);
     const wchar_t* given = GetCommandLineW();
-    if (MultiByteToWideChar(CP_ACP, 0, GetCommandLineA(), -1, roundTrip, 32768) == 0) {
+    std::size_t givenLength = std::wcslen(given);
+    if (length == 0 || static_cast<std::size_t>(length - 1) > givenLength) {
         return false;
     }
-    for (int i = 0; given[i] == roundTrip[i]; ++i) {
-        if (given[i] == L'\0') {
-            return true;
-        }
-    }
-    return false;
+    return std::wmemcmp(given + givenLength - (length - 1), roundTrip, length - 1) == 0;
 }
 
 INT_PTR runReadingSession() {
@@ -58,7 +61,7 @@ int runReading() {
         composeOutputPath();
         // A path typed with characters outside the code page reached the
         // program best-fitted: refused, never opened as another file.
-        if (launchedWithPath != 0 && !commandLineHeldWhole()) {
+        if (launchedWithPath != 0 && !parameterStringHeldWhole()) {
             settings.outputPath[0] = '\0';
             outputPathRefused = 1;
         }
@@ -69,6 +72,10 @@ int runReading() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // An output path on a drive without a medium fails as any path that
+    // cannot be opened, rather than raise the system's "insert a disk" box.
+    UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    SetErrorMode(errorMode | SEM_FAILCRITICALERRORS);
     WNDCLASSA windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = mainWindowProc;

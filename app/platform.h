@@ -18,6 +18,13 @@ struct LocalClockReading {
 // write and the flush succeeded, fewer (0 for a failed flush) otherwise.
 std::size_t writeOutputFile(const char* bytes, std::size_t count);
 
+// The last byte of the output file as it was opened to append to, looked at
+// through the session's own handle; kOutputFileEmpty for an empty file,
+// kLastByteUnknown when the look failed.
+constexpr int kOutputFileEmpty = -1;
+constexpr int kLastByteUnknown = -2;
+int readOutputFileLastByte();
+
 void readLocalClock(LocalClockReading* reading);
 
 // A modal warning (exclamation icon, OK button); returns when dismissed.
@@ -33,7 +40,14 @@ void sendToBase(const char* bytes, std::size_t count);
 // Announces the stored record count on the screen; returns when it is over.
 void flashRecordCount();
 
-// Whether the byte starts a two-byte character in the code page of the
-// program's texts (Japanese, Chinese and Korean Windows), whose second byte
-// may be any, a backslash included.
-bool isLeadByte(unsigned char byte);
+// How many bytes the character at `text` (terminated) takes in the code page
+// of the program's texts: 1 for a one-byte character, 2 to 4 for a whole
+// character of several bytes (double-byte code pages, whose second byte may
+// be a backslash's; UTF-8), 0 for a byte that is no whole character (a first
+// byte whose rest is missing, a stray UTF-8 byte). Reads no byte past the
+// terminator; never called on the terminator itself.
+std::size_t characterLength(const char* text);
+
+// The same for UTF-8, the code page that Windows 10 and 11 may use for every
+// program's texts.
+std::size_t utf8CharacterLength(const char* text);

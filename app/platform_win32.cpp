@@ -1,5 +1,6 @@
 // The platform operations of the portable logic, on Win32.
 #include "app/platform.h"
+#include "app/settings.h"
 #include "app/win32_common.h"
 #include "link/reading_session.h"
 #include "resources/resource.h"
@@ -62,6 +63,31 @@ void setProgressText(const char* text) {
     SetDlgItemTextA(sessionWindow, IDC_PROGRESS_TEXT, text);
 }
 
-bool isLeadByte(unsigned char byte) {
-    return IsDBCSLeadByteEx(CP_ACP, byte) != FALSE;
+std::size_t characterLength(const char* text) {
+    // IsDBCSLeadByteEx knows only the double-byte code pages: under UTF-8 it
+    // says no for every byte.
+    UINT codePage = GetACP();
+    if (codePage == CP_UTF8) {
+        return utf8CharacterLength(text);
+    }
+    if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[0]))) {
+        return text[1] != '\0' ? 2 : 0;
+    }
+    return 1;
+}
+
+bool toCodePageExactly(const wchar_t* wide, char* out, int capacity) {
+    wchar_t back[kTextFieldSize];
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, out, capacity, nullptr, nullptr) == 0 ||
+        MultiByteToWideChar(CP_ACP, 0, out, -1, back, kTextFieldSize) == 0) {
+        out[0] = '\0';
+        return false;
+    }
+    for (int i = 0; wide[i] == back[i]; ++i) {
+        if (wide[i] == L'\0') {
+            return true;
+        }
+    }
+    out[0] = '\0';
+    return false;
 }

@@ -134,17 +134,33 @@ bool copyText(char* destination, std::size_t capacity, const char* source) {
     return true;
 }
 
+std::size_t utf8CharacterLength(const char* text) {
+    auto byte = static_cast<unsigned char>(text[0]);
+    std::size_t length = byte < 0x80   ? 1
+                         : byte < 0xC2 ? 0
+                         : byte < 0xE0 ? 2
+                         : byte < 0xF0 ? 3
+                         : byte < 0xF5 ? 4
+                                       : 0;
+    // Every byte after the first must continue the character (0x80 to 0xBF,
+    // never a backslash nor the terminator): a byte that does not starts a
+    // character of its own, and the first stands alone.
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
 const char* findLastBackslash(const char* text) {
     const char* last = nullptr;
-    for (const char* cursor = text; *cursor != '\0'; ++cursor) {
-        if (isLeadByte(static_cast<unsigned char>(*cursor))) {
-            if (cursor[1] == '\0') {
-                break; // a lone lead byte ends the text
-            }
-            ++cursor;
-        } else if (*cursor == '\\') {
+    for (const char* cursor = text; *cursor != '\0';) {
+        std::size_t length = characterLength(cursor);
+        if (length == 1 && *cursor == '\\') {
             last = cursor;
         }
+        cursor += length != 0 ? length : 1;
     }
     return last;
 }
@@ -171,6 +187,15 @@ bool composeOutputPath() {
     std::memcpy(cursor, settings.outputFileName, nameLength + 1);
     outputPathRefused = 0;
     return true;
+}
+
+bool namesAStream(const char* path) {
+    const char* lastBackslash = findLastBackslash(path);
+    const char* name = lastBackslash != nullptr ? lastBackslash + 1 : path;
+    if (lastBackslash == nullptr && name[0] != '\0' && name[1] == ':') {
+        name += 2;
+    }
+    return std::strchr(name, ':') != nullptr;
 }
 
 void resetStampLayout() {

@@ -84,6 +84,11 @@ const char* findLastBackslash(const char* text);
 // outputPathRefused, leaving outputPath empty) when the result does not fit.
 bool composeOutputPath();
 
+// Whether the path's file name (after its last backslash, or after a drive
+// "X:" when it has none) holds a ':': on NTFS it would name a stream of
+// another file, where records go that no user looks for.
+bool namesAStream(const char* path);
+
 void resetStampLayout();
 
 // The one-character settings, in the order in which the settings file (lines

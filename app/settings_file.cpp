@@ -5,11 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-char settingsFilePath[kSettingsFilePathSize];
-
 namespace {
 
-constexpr char kSettingsFileName[] = "Tamsel.ini";
 constexpr std::size_t kMaxTextLength = kTextFieldSize - 1;
 
 // Length of a text field, never looking past its storage.
@@ -42,23 +39,11 @@ std::size_t findByte(const char* text, std::size_t length, char wanted) {
 
 } // namespace
 
-bool setPathsFromModulePath(const char* modulePath) {
-    settingsFilePath[0] = '\0';
-    if (modulePath == nullptr) {
-        return false;
-    }
+void setDirectoryFromModulePath(const char* modulePath) {
     const char* lastBackslash = findLastBackslash(modulePath);
     std::size_t directoryLength =
         lastBackslash ? static_cast<std::size_t>(lastBackslash - modulePath) + 1 : 0;
     storeLine(settings.outputDirectory, modulePath, directoryLength);
-
-    constexpr std::size_t nameLength = sizeof kSettingsFileName - 1;
-    if (directoryLength + nameLength >= kSettingsFilePathSize) {
-        return false;
-    }
-    std::memcpy(settingsFilePath, modulePath, directoryLength);
-    std::memcpy(settingsFilePath + directoryLength, kSettingsFileName, nameLength + 1);
-    return true;
 }
 
 std::size_t encodeSettingsFile(char* out, std::size_t capacity) {

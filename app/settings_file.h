@@ -5,10 +5,10 @@
 
 #include <cstddef>
 
-// Full path of the settings file; empty when it could not be composed, and
-// then nothing is read or written.
+// The longest path of the program, and of the settings file beside it, that
+// is taken, in characters and a terminator; a longer one is never cut short:
+// nothing is then read or written.
 constexpr std::size_t kSettingsFilePathSize = 256;
-extern char settingsFilePath[kSettingsFilePathSize];
 
 // The largest file the writer produces: two 255-character texts, each with
 // CR LF, and 27 value lines of three bytes.
@@ -18,13 +18,11 @@ constexpr std::size_t kMaxSettingsFileSize = 255 + 2 + 255 + 2 + 27 * 3;
 // any file the writer produces fits whole.
 constexpr std::size_t kSettingsReadBufferSize = 1024;
 
-// Cuts the module path after its last backslash (kept; an empty directory when
-// it has none), copies that directory into settings.outputDirectory and sets
-// settingsFilePath to the directory followed by "Tamsel.ini". A directory that
-// does not fit outputDirectory leaves that field unchanged. When directory and
-// file name do not fit settingsFilePath, returns false and leaves
-// settingsFilePath empty; the path is never cut short.
-bool setPathsFromModulePath(const char* modulePath);
+// Cuts the module path (in the code page) after its last backslash (kept; an
+// empty directory when it has none) and copies that directory into
+// settings.outputDirectory, the default output folder. A directory that does
+// not fit outputDirectory leaves that field unchanged.
+void setDirectoryFromModulePath(const char* modulePath);
 
 // Writes the 29 lines for the current settings record into out. Returns the
 // number of bytes written, or 0 (and writes nothing) when capacity is smaller

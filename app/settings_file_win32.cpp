@@ -1,27 +1,65 @@
 // Loading and saving "Tamsel.ini" on Win32.
 #include "app/settings_file.h"
+#include "app/settings.h"
 #include "app/win32_common.h"
 
-#include <cstring>
+#include <cwchar>
 
 namespace {
 
 // Holds the whole file as read, and a terminator.
 char settingsFileContent[kSettingsReadBufferSize];
 
+// The settings file beside the program, in Unicode: the program's folder may
+// hold characters that the code page lacks (a Chinese user name on a Western
+// Windows). Empty when the path could not be composed whole, and then nothing
+// is read or written.
+wchar_t settingsFilePath[kSettingsFilePathSize];
+
+// The program's folder as the default output folder, as the code page holds
+// it: the long name, else the short (8.3) one; empty when neither holds.
+void setDefaultOutputDirectory(const wchar_t* modulePath) {
+    char narrow[kTextFieldSize];
+    if (!toCodePageExactly(modulePath, narrow, sizeof narrow)) {
+        wchar_t shortPath[kSettingsFilePathSize];
+        DWORD length = GetShortPathNameW(modulePath, shortPath, kSettingsFilePathSize);
+        if (length == 0 || length >= kSettingsFilePathSize ||
+            !toCodePageExactly(shortPath, narrow, sizeof narrow)) {
+            settings.outputDirectory[0] = '\0';
+            return;
+        }
+    }
+    setDirectoryFromModulePath(narrow);
+}
+
+// Composes settingsFilePath beside the program; false when it does not fit.
+bool findSettingsFile() {
+    settingsFilePath[0] = L'\0';
+    wchar_t modulePath[kSettingsFilePathSize];
+    DWORD length = GetModuleFileNameW(moduleInstance, modulePath, kSettingsFilePathSize);
+    // A path that filled the buffer may have been cut short: refuse it.
+    if (length == 0 || length >= kSettingsFilePathSize) {
+        return false;
+    }
+    modulePath[length] = L'\0';
+    setDefaultOutputDirectory(modulePath);
+    static constexpr wchar_t kFileName[] = L"Tamsel.ini";
+    const wchar_t* lastBackslash = std::wcsrchr(modulePath, L'\\');
+    std::size_t directoryLength =
+        lastBackslash ? static_cast<std::size_t>(lastBackslash - modulePath) + 1 : 0;
+    if (directoryLength + sizeof kFileName / sizeof kFileName[0] > kSettingsFilePathSize) {
+        return false;
+    }
+    std::wmemcpy(settingsFilePath, modulePath, directoryLength);
+    std::wmemcpy(settingsFilePath + directoryLength, kFileName,
+                 sizeof kFileName / sizeof kFileName[0]);
+    return true;
+}
+
 } // namespace
 
 void loadSettingsFile() {
-    char modulePath[kSettingsFilePathSize];
-    DWORD length = GetModuleFileNameA(moduleInstance, modulePath, sizeof modulePath);
-    // A path that filled the buffer may have been cut short: refuse it, so
-    // settingsFilePath stays empty and nothing is read or written.
-    if (length == 0 || length >= sizeof modulePath) {
-        settingsFilePath[0] = '\0';
-        return;
-    }
-    modulePath[length] = '\0';
-    if (!setPathsFromModulePath(modulePath)) {
+    if (!findSettingsFile()) {
         return;
     }
 
@@ -33,7 +71,7 @@ void loadSettingsFile() {
     constexpr DWORD kOpenRetryMs = 50;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        file = CreateFileA(settingsFilePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+        file = CreateFileW(settingsFilePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) {
             break;
@@ -58,27 +96,25 @@ void loadSettingsFile() {
 }
 
 void saveSettingsFile() {
-    if (settingsFilePath[0] == '\0') {
+    if (settingsFilePath[0] == L'\0') {
         return;
     }
     // The new settings are written whole beside the old file and then take
     // its place in one step, so that a crash or a full disk during the save
     // leaves the old settings rather than a cut or empty file.
-    static constexpr char kNewSuffix[] = ".new";
-    char newPath[kSettingsFilePathSize + sizeof kNewSuffix - 1];
-    std::size_t pathLength = std::strlen(settingsFilePath);
-    if (pathLength + sizeof kNewSuffix > sizeof newPath) {
-        return;
-    }
-    std::memcpy(newPath, settingsFilePath, pathLength);
-    std::memcpy(newPath + pathLength, kNewSuffix, sizeof kNewSuffix);
+    static constexpr wchar_t kNewSuffix[] = L".new";
+    constexpr std::size_t kSuffixSize = sizeof kNewSuffix / sizeof kNewSuffix[0];
+    wchar_t newPath[kSettingsFilePathSize + kSuffixSize - 1];
+    std::size_t pathLength = std::wcslen(settingsFilePath);
+    std::wmemcpy(newPath, settingsFilePath, pathLength);
+    std::wmemcpy(newPath + pathLength, kNewSuffix, kSuffixSize);
 
     char content[kMaxSettingsFileSize];
     std::size_t length = encodeSettingsFile(content, sizeof content);
     if (length == 0) {
         return;
     }
-    HANDLE file = CreateFileA(newPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(newPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return;
@@ -96,10 +132,10 @@ void saveSettingsFile() {
         if (attempt > 0) {
             Sleep(kReplaceRetryMs);
         }
-        replaced = MoveFileExA(newPath, settingsFilePath,
+        replaced = MoveFileExW(newPath, settingsFilePath,
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
     if (!replaced) {
-        DeleteFileA(newPath);
+        DeleteFileW(newPath);
     }
 }

@@ -49,10 +49,14 @@ NOCOUNT_ACK_LIMIT = 0.7  # the 200 ms flash and half a second
 
 # The locale Wine runs the programs in (TAMSEL_LOCALE; give the run a prefix
 # of its own): "ja_JP.UTF-8" gives code page 932, whose characters may be two
-# bytes, the second of them a backslash's 0x5C.
+# bytes, the second of them a backslash's 0x5C; "hi_IN.UTF-8", whose Windows
+# counterpart has no ANSI code page, gives UTF-8 (65001), as Windows' "Use
+# Unicode UTF-8 for worldwide language support" does.
 LOCALE = os.environ.get("TAMSEL_LOCALE", "")
-CODE_PAGE = {"ja": "cp932", "zh": "cp936", "ko": "cp949"}.get(LOCALE.split("_")[0])
-DOUBLE_BYTE = CODE_PAGE is not None
+CODE_PAGE = {"ja": "cp932", "zh": "cp936", "ko": "cp949", "hi": "utf-8"}.get(
+    LOCALE.split("_")[0])
+DOUBLE_BYTE = CODE_PAGE in ("cp932", "cp936", "cp949")
+UTF8 = CODE_PAGE == "utf-8"
 
 CAPTION = "Tamsel (Ver 1.12)"
 # The program's control ids, as its dialogs have them: ID.DIRECTORY is

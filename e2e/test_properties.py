@@ -219,6 +219,9 @@ def test_separator_edits_keep_one_character(session):
         # A two-byte character (a full-width colon in code page 932) is no
         # separator: the one before stays, whole.
         steps.append((ID.TIME_SEPARATOR, "set", "\x81\x46", None, "h", "YYYY MM DD", "HHhMMhSS"))
+    if harness.UTF8:
+        # "\u00e9" is two bytes in UTF-8: refused whole, never a stray byte.
+        steps.append((ID.TIME_SEPARATOR, "set", "\xc3\xa9", None, "h", "YYYY MM DD", "HHhMMhSS"))
     for control_id, how, text, at, shown, date, time in steps:
         if how == "set":
             now = dialog.set_text(control_id, text)
@@ -508,20 +511,22 @@ BROWSE_CASES = [
     dict(id="cancelled", typed="unconfirmed.txt", choose=None,
          directory="{dir}\\start", name="unconfirmed.txt"),
 ]
-if harness.DOUBLE_BYTE:
-    # A folder whose last character's second byte is 0x5C ("\u8868" in code
-    # page 932): the split is made where the name starts, not at that byte.
-    BROWSE_CASES.append(dict(id="double-byte-folder", typed=None,
-                             choose="{dir}\\\x95\x5c\\chosen.txt",
-                             directory="{dir}\\\x95\x5c", name="chosen.txt"))
+# A folder of characters of several bytes, as the program holds them: one
+# whose last character's second byte is 0x5C ("\u8868" in code page 932),
+# split where the name starts, not at that byte; "\u00e9t\u00e9" in UTF-8.
+WIDE_FOLDER = {"cp932": "\x95\x5c", "utf-8": "\xc3\xa9t\xc3\xa9"}.get(harness.CODE_PAGE)
+if WIDE_FOLDER:
+    BROWSE_CASES.append(dict(id="multi-byte-folder", typed=None,
+                             choose="{dir}\\%s\\chosen.txt" % WIDE_FOLDER,
+                             directory="{dir}\\" + WIDE_FOLDER, name="chosen.txt"))
 
 
 @pytest.mark.parametrize("case", BROWSE_CASES, ids=[c["id"] for c in BROWSE_CASES])
 def test_browse_fills_directory_and_name(session, case):
     (session.dir / "start").mkdir()
     (session.dir / "picked").mkdir()
-    if harness.DOUBLE_BYTE:
-        session.unix_path(session.win_path("\x95\x5c")).mkdir()
+    if WIDE_FOLDER:
+        session.unix_path(session.win_path(WIDE_FOLDER)).mkdir()
     root_name = "tamsel-root-%d-%s.txt" % (os.getpid(), case["id"])
     root_file = session.env.drive_c / root_name
 

@@ -113,63 +113,59 @@ TEST(ReplacementCodeRule, CorrectsTheEditInPlace) {
     }
 }
 
-TEST(SeparatorRule, KeepsOneCharacter) {
+// The edit's first character as the dialog hands it over (null: one the code
+// page cannot hold unchanged), in each kind of code page.
+TEST(SeparatorRule, KeepsOneWholeOneByteCharacter) {
+    enum CodePage { OneByte, Japanese, Utf8 };
     struct Case {
-        const char* text;
-        SeparatorAction action;
-        char character;
-    };
-    const Case cases[] = {
-        {"", SeparatorAction::Store, '\0'},       {"/", SeparatorAction::Store, '/'},
-        {"/-", SeparatorAction::CutToFirst, '/'}, {"-/", SeparatorAction::CutToFirst, '-'},
-        {"  ", SeparatorAction::CutToFirst, ' '},
-    };
-    for (const Case& c : cases) {
-        SeparatorDecision decision = decideSeparator(c.text, '/');
-        EXPECT_EQ(c.action, decision.action) << '"' << c.text << '"';
-        EXPECT_EQ(c.character, decision.character) << '"' << c.text << '"';
-    }
-    EXPECT_EQ(SeparatorAction::Store, decideSeparator(nullptr, '/').action);
-}
-
-// Code page 932: "\x81\x45" is a middle dot, "\x81\x46" a full-width colon.
-TEST(SeparatorRule, ADoubleByteCharacterIsNeverKeptNorHalved) {
-    fake::resetAll();
-    fake::platform.doubleByte = true;
-    struct Case {
-        const char* text;
+        CodePage codePage;
+        const char* first;
+        bool more;
         char current;
         SeparatorAction action;
         char character;
     };
     const Case cases[] = {
-        {"\x81\x45", '/', SeparatorAction::Restore, '/'},
-        {"\x81\x46", '\0', SeparatorAction::Restore, '\0'},
-        {"\x81", ':', SeparatorAction::Restore, ':'},
+        {OneByte, "", false, '/', SeparatorAction::Store, '\0'},
+        {OneByte, "/", false, ':', SeparatorAction::Store, '/'},
+        {OneByte, "-", true, '/', SeparatorAction::CutToFirst, '-'},
+        {OneByte, " ", true, '/', SeparatorAction::CutToFirst, ' '},
+        {OneByte, "\xE9", false, '/', SeparatorAction::Store, '\xE9'}, // "é" in 1252
+        // Best-fitted ("Ł" would be "L"): the separator kept comes back.
+        {OneByte, nullptr, false, '/', SeparatorAction::Restore, '/'},
+        {Utf8, nullptr, true, '/', SeparatorAction::Restore, '/'},
+        // Code page 932: "\x81\x46" is a full-width colon.
+        {Japanese, "\x81\x46", false, '/', SeparatorAction::Restore, '/'},
+        {Japanese, "\x81\x46", true, '\0', SeparatorAction::Restore, '\0'},
+        {Japanese, "\x81", false, ':', SeparatorAction::Restore, ':'},
         // A lone first byte stored by hand is not put back: the edit empties.
-        {"\x81", '\x81', SeparatorAction::Restore, '\0'},
-        {"/\x81", ':', SeparatorAction::CutToFirst, '/'},
-        {"\x5C", '/', SeparatorAction::Store, '\x5C'},
+        {Japanese, "\x81", false, '\x81', SeparatorAction::Restore, '\0'},
+        {Japanese, "/", true, ':', SeparatorAction::CutToFirst, '/'},
+        {Japanese, "\x5C", false, '/', SeparatorAction::Store, '\x5C'},
+        // UTF-8: "é" is two bytes, "€" three; a byte of 0x80 or more is never
+        // a character of its own, stored or kept.
+        {Utf8, "\xC3\xA9", false, '/', SeparatorAction::Restore, '/'},
+        {Utf8, "\xE2\x82\xAC", true, '-', SeparatorAction::Restore, '-'},
+        {Utf8, "\xE9", false, '/', SeparatorAction::Restore, '/'},
+        {Utf8, "\xEF\xBF\xBD", false, '\xE9', SeparatorAction::Restore, '\0'},
+        {Utf8, ";", false, '/', SeparatorAction::Store, ';'},
     };
     for (const Case& c : cases) {
-        SeparatorDecision decision = decideSeparator(c.text, c.current);
-        EXPECT_EQ(c.action, decision.action) << '"' << c.text << '"';
-        EXPECT_EQ(c.character, decision.character) << '"' << c.text << '"';
+        fake::resetAll();
+        fake::platform.doubleByte = c.codePage == Japanese;
+        fake::platform.utf8 = c.codePage == Utf8;
+        SCOPED_TRACE(testing::Message() << "code page " << c.codePage << ", \""
+                                        << (c.first ? c.first : "(not held)") << '"');
+        SeparatorDecision decision = decideSeparator(c.first, c.more, c.current);
+        EXPECT_EQ(c.action, decision.action);
+        EXPECT_EQ(c.character, decision.character);
         // What is written back is settled by the next change.
         if (decision.action != SeparatorAction::Store) {
             const char shown[2] = {decision.character, '\0'};
-            EXPECT_EQ(SeparatorAction::Store, decideSeparator(shown, c.current).action);
+            EXPECT_EQ(SeparatorAction::Store, decideSeparator(shown, false, c.current).action);
         }
     }
     fake::resetAll();
-}
-
-TEST(SeparatorRule, ReadsNoMoreThanTwoCharacters) {
-    // No terminator: a third byte read would fall outside the array.
-    const char two[2] = {'a', 'b'};
-    SeparatorDecision decision = decideSeparator(two, '/');
-    EXPECT_EQ(SeparatorAction::CutToFirst, decision.action);
-    EXPECT_EQ('a', decision.character);
 }
 
 } // namespace

@@ -75,7 +75,19 @@ void flashRecordCount() {
     fake::platform.countAtLastFlash = recordCount;
 }
 
-bool isLeadByte(unsigned char byte) {
+int readOutputFileLastByte() {
+    ++fake::platform.lastByteLooks;
+    return fake::platform.lastByte;
+}
+
+std::size_t characterLength(const char* text) {
+    if (fake::platform.utf8) {
+        return utf8CharacterLength(text);
+    }
     // Code page 932's lead bytes when playing a double-byte code page.
-    return fake::platform.doubleByte && ((byte >= 0x81 && byte <= 0x9F) || byte >= 0xE0);
+    auto byte = static_cast<unsigned char>(text[0]);
+    if (fake::platform.doubleByte && ((byte >= 0x81 && byte <= 0x9F) || byte >= 0xE0)) {
+        return text[1] != '\0' ? 2 : 0;
+    }
+    return 1;
 }

@@ -26,6 +26,10 @@ struct PlatformRecord {
     std::string writeScript;
     LocalClockReading clock = {2004, 12, 31, 23, 59, 58};
     bool doubleByte = false; // play code page 932 rather than a one-byte one
+    bool utf8 = false;       // play UTF-8 (65001) rather than a one-byte one
+    // What the look at an appended file's last byte finds.
+    int lastByte = kOutputFileEmpty;
+    int lastByteLooks = 0;
     int clockReads = 0;
 };
 

@@ -86,10 +86,7 @@ void scramble() {
 
 class SettingsFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fake::resetAll();
-        settingsFilePath[0] = '\0';
-    }
+    void SetUp() override { fake::resetAll(); }
 };
 
 // ---------------------------------------------------------------- round trip
@@ -505,39 +502,33 @@ TEST_F(SettingsFileTest, ModulePaths) {
     struct {
         const char* name;
         std::string modulePath;
-        bool accepted;
         std::string directory;
-        std::string filePath;
     } const cases[] = {
-        {"normal", "C:\\Program Files\\Tamsel\\Tamsel.exe", true, "C:\\Program Files\\Tamsel\\",
-         "C:\\Program Files\\Tamsel\\Tamsel.ini"},
-        {"root", "C:\\Tamsel.exe", true, "C:\\", "C:\\Tamsel.ini"},
-        {"no backslash", "Tamsel.exe", true, "", "Tamsel.ini"},
-        {"directory of 245 fits exactly", std::string(244, 'p') + "\\Tamsel.exe", true,
-         std::string(244, 'p') + "\\", std::string(244, 'p') + "\\Tamsel.ini"},
-        {"directory of 246 is refused", std::string(245, 'p') + "\\Tamsel.exe", false,
-         std::string(245, 'p') + "\\", ""},
-        {"directory of 255 is refused", std::string(254, 'p') + "\\x.exe", false,
-         std::string(254, 'p') + "\\", ""},
-        {"directory of 300 is refused", std::string(299, 'p') + "\\x.exe", false, "old", ""},
+        {"normal", "C:\\Program Files\\Tamsel\\Tamsel.exe", "C:\\Program Files\\Tamsel\\"},
+        {"root", "C:\\Tamsel.exe", "C:\\"},
+        {"no backslash", "Tamsel.exe", ""},
+        {"directory of 255 fits exactly", std::string(254, 'p') + "\\x.exe",
+         std::string(254, 'p') + "\\"},
+        {"directory of 256 is refused", std::string(255, 'p') + "\\x.exe", "old"},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         fake::resetAll();
         setText(settings.outputDirectory, "old");
-        std::strcpy(settingsFilePath, "stale");
-        EXPECT_EQ(setPathsFromModulePath(testCase.modulePath.c_str()), testCase.accepted);
+        setDirectoryFromModulePath(testCase.modulePath.c_str());
         EXPECT_EQ(std::string(settings.outputDirectory), testCase.directory);
-        EXPECT_EQ(std::string(settingsFilePath), testCase.filePath);
     }
-    EXPECT_FALSE(setPathsFromModulePath(nullptr));
-    EXPECT_STREQ(settingsFilePath, "");
 
-    // A program renamed "\x95\x5C.exe" under code page 932: its name holds
-    // no backslash of its own.
+    // A program renamed "\x95\x5C.exe" under code page 932, or "\xC3\x5C"
+    // (a stray byte and a backslash) under UTF-8: the backslash that ends
+    // the folder is the one of its own.
     fake::platform.doubleByte = true;
-    EXPECT_TRUE(setPathsFromModulePath("C:\\d\\\x95\x5C.exe"));
-    EXPECT_STREQ(settingsFilePath, "C:\\d\\Tamsel.ini");
+    setDirectoryFromModulePath("C:\\d\\\x95\x5C.exe");
+    EXPECT_STREQ(settings.outputDirectory, "C:\\d\\");
+    fake::platform.doubleByte = false;
+    fake::platform.utf8 = true;
+    setDirectoryFromModulePath("C:\\d\xC3\\\xE5\xBC\xA0.exe");
+    EXPECT_STREQ(settings.outputDirectory, "C:\\d\xC3\\");
 }
 
 } // namespace

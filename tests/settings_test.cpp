@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -53,6 +54,7 @@ TEST_F(SettingsTest, ComposeOutputPath) {
         const char* name;
         const char* path;
         bool doubleByte;
+        bool utf8 = false;
     };
     // "\x95\x5C" is one character in code page 932 (its second byte is a
     // backslash's) and two in a one-byte code page.
@@ -69,14 +71,30 @@ TEST_F(SettingsTest, ComposeOutputPath) {
          "d.txt",
          false},
         {"C:\\\x95", "d.txt", "C:\\\x95\\d.txt", true}, // a lone lead byte
+        // UTF-8: "\xE5\xBC\xA0" is one character; a byte that does not
+        // continue one never hides the backslash after it.
+        {"C:\\\xE5\xBC\xA0", "d.txt", "C:\\\xE5\xBC\xA0\\d.txt", false, true},
+        {"C:\\\xC3\\", "d.txt", "C:\\\xC3\\d.txt", false, true},
+        {"C:\\\xE5\xBC\\", "d.txt", "C:\\\xE5\xBC\\d.txt", false, true},
     };
     for (const Case& c : cases) {
         fake::platform.doubleByte = c.doubleByte;
+        fake::platform.utf8 = c.utf8;
         std::strcpy(settings.outputDirectory, c.directory);
         std::strcpy(settings.outputFileName, c.name);
         EXPECT_TRUE(composeOutputPath());
         EXPECT_STREQ(settings.outputPath, c.path);
         EXPECT_EQ(outputPathRefused, 0);
+    }
+}
+
+TEST_F(SettingsTest, AFileNameWithAColonNamesAStream) {
+    const std::pair<const char*, bool> cases[] = {
+        {"C:\\d\\data.txt:x", true}, {"data.txt:x", true},  {"C:\\d\\:x", true},
+        {"C:\\d\\data.txt", false},  {"C:data.txt", false}, {"\\\\srv\\s\\d.txt", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(namesAStream(c.first), c.second) << c.first;
     }
 }
 

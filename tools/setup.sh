@@ -52,12 +52,15 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # Wine takes the program's code page from the locale: the end-to-end tests run
-# once more under Japanese (932), a double-byte one.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
-    echo 'ja_JP.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
-  "${sudo_cmd[@]}" locale-gen >/dev/null
-fi
+# once more under Japanese (932), a double-byte one, and under Hindi, which
+# Wine gives UTF-8 (65001).
+for wanted in ja_JP hi_IN; do
+  if ! locale -a 2>/dev/null | grep -qi "^$wanted\.utf-\?8$"; then
+    grep -qx "$wanted.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+      echo "$wanted.UTF-8 UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    "${sudo_cmd[@]}" locale-gen >/dev/null
+  fi
+done
 
 # A Wine prefix made before 32-bit Wine was installed cannot start 32-bit
 # programs ("could not load kernel32.dll"): remove such a test prefix, and the

@@ -5,7 +5,7 @@
 # each fuzz target (TAMSEL_FUZZ_SECONDS, default 15), and the end-to-end tests of
 # Tamsel.exe under Wine against the simulated base, 64-bit and 32-bit, the
 # sessions also on a driver that never reports its queue, and the sessions and
-# the dialog under a Japanese code page.
+# the dialog under a Japanese code page and under UTF-8.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,6 +39,11 @@ nocount=(env TAMSEL_RECEIVE_PATHS=event-nocount,polling-nocount TAMSEL_RACE_ROUN
 # Under a double-byte code page (Japanese, 932), in a prefix of its own: paths
 # and separators are cut by characters, not bytes.
 env TAMSEL_LOCALE=ja_JP.UTF-8 TAMSEL_E2E_DIR="$PWD/build/e2e-ja" TAMSEL_RECEIVE_PATHS=event \
+  TAMSEL_RACE_ROUNDS=5 /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e/test_session.py \
+  e2e/test_properties.py
+# Under UTF-8 as the ANSI code page (Windows' "Use Unicode UTF-8 for worldwide
+# language support"; Wine gives it for Hindi): characters of up to four bytes.
+env TAMSEL_LOCALE=hi_IN.UTF-8 TAMSEL_E2E_DIR="$PWD/build/e2e-utf8" TAMSEL_RECEIVE_PATHS=event \
   TAMSEL_RACE_ROUNDS=5 /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e/test_session.py \
   e2e/test_properties.py
 # Wine takes only an absolute prefix path. The 32-bit program runs every

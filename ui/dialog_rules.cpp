@@ -62,16 +62,17 @@ bool readUnsignedLikeDialog(const char* text, unsigned* value) {
     return true;
 }
 
-SeparatorDecision decideSeparator(const char* text, char current) {
-    if (text == nullptr) {
+SeparatorDecision decideSeparator(const char* first, bool moreFollows, char current) {
+    if (first != nullptr && first[0] == '\0') {
         return {SeparatorAction::Store, '\0'};
     }
-    if (isLeadByte(static_cast<unsigned char>(text[0]))) {
-        bool currentWhole = !isLeadByte(static_cast<unsigned char>(current));
-        return {SeparatorAction::Restore, currentWhole ? current : '\0'};
+    if (first == nullptr || characterLength(first) != 1 || first[1] != '\0') {
+        const char kept[2] = {current, '\0'};
+        bool keptWhole = current != '\0' && characterLength(kept) == 1;
+        return {SeparatorAction::Restore, keptWhole ? current : '\0'};
     }
-    if (text[0] != '\0' && text[1] != '\0') {
-        return {SeparatorAction::CutToFirst, text[0]};
+    if (moreFollows) {
+        return {SeparatorAction::CutToFirst, first[0]};
     }
-    return {SeparatorAction::Store, text[0]};
+    return {SeparatorAction::Store, first[0]};
 }

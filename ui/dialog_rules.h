@@ -46,10 +46,12 @@ struct SeparatorDecision {
     char character;
 };
 
-// Looks at no more than the first two bytes of `text`, which the dialog reads
-// into a buffer of three; a null text counts as empty. `current` is the
-// separator stored now. A separator is one whole one-byte character: a
-// character of two bytes (a double-byte code page's) restores `current`, or
-// an empty edit when `current` is itself a lone first byte of one, so that
-// what is written back never calls for another correction.
-SeparatorDecision decideSeparator(const char* text, char current);
+// `first` is the edit's first character in the code page, terminated (empty
+// for an empty edit), or null when the code page cannot hold it unchanged;
+// `moreFollows` says whether the edit holds more after it. `current` is the
+// separator stored now. A separator is one whole character of one byte: any
+// other (two bytes of a double-byte code page, several of UTF-8, one that
+// would be best-fitted) restores `current`, or an empty edit when `current`
+// is itself no whole character, so that what is written back never calls for
+// another correction and no stray byte is ever stored.
+SeparatorDecision decideSeparator(const char* first, bool moreFollows, char current);

@@ -4,12 +4,10 @@
 #include "app/win32_common.h"
 #include "resources/resource.h"
 #include "ui/dialog_rules.h"
+#include "ui/dialog_texts_win32.h"
 #include "ui/stamp_preview.h"
 
-#include <commdlg.h>
-
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -60,34 +58,6 @@ void setCheck(HWND dialog, int id, int on) {
 
 int isChecked(HWND dialog, int id) {
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 1 : 0;
-}
-
-// Converts a name to the program's code page only when it comes back the same:
-// a character outside the code page would become another ("\u0142" an "l",
-// or a "?"), and the file would be another file.
-bool toCodePageExactly(const wchar_t* wide, char* out, int capacity) {
-    wchar_t back[kTextFieldSize];
-    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, out, capacity, nullptr, nullptr) == 0 ||
-        MultiByteToWideChar(CP_ACP, 0, out, -1, back, kTextFieldSize) == 0) {
-        out[0] = '\0';
-        return false;
-    }
-    for (int i = 0; wide[i] == back[i]; ++i) {
-        if (wide[i] == L'\0') {
-            return true;
-        }
-    }
-    out[0] = '\0';
-    return false;
-}
-
-bool readNameExactly(HWND dialog, int id, char* out, int capacity) {
-    // One more than a name can hold: a text that fills it was cut, and is
-    // refused like any other that does not fit.
-    constexpr int kWideCapacity = static_cast<int>(kTextFieldSize) + 1;
-    wchar_t wide[kWideCapacity];
-    int length = GetDlgItemTextW(dialog, id, wide, kWideCapacity);
-    return length < kWideCapacity - 1 && toCodePageExactly(wide, out, capacity);
 }
 
 void setSeparatorEdit(HWND dialog, int id, const char separator[2]) {
@@ -206,9 +176,7 @@ void applyReplacementCodeRule(HWND dialog, int id, std::int32_t* field) {
 // and only a one-byte one. A text written back raises a new change, whose
 // run stores it.
 void applySeparatorRule(HWND dialog, int id, char separator[2]) {
-    char head[3];
-    GetDlgItemTextA(dialog, id, head, sizeof head);
-    SeparatorDecision decision = decideSeparator(head, separator[0]);
+    SeparatorDecision decision = readSeparatorEdit(dialog, id, separator[0]);
     if (decision.action != SeparatorAction::Store) {
         const char shown[2] = {decision.character, '\0'};
         SetDlgItemTextA(dialog, id, shown);
@@ -230,89 +198,10 @@ void togglePanel(HWND dialog) {
     timeOptionsShown = widen ? 1 : 0;
 }
 
-// The Save dialog on the stored name, in the output directory. True with the
-// chosen folder and name, in wide characters, split where the dialog says.
-bool chooseOutputFile(wchar_t* chosen, WORD* nameOffset) {
-    // With a final backslash: "C:" alone names the current folder of drive C.
-    char initialDirectory[kTextFieldSize + 1];
-    std::size_t directoryLength = std::strlen(settings.outputDirectory);
-    std::memcpy(initialDirectory, settings.outputDirectory, directoryLength);
-    if (directoryLength > 0 && findLastBackslash(settings.outputDirectory) !=
-                                   settings.outputDirectory + directoryLength - 1) {
-        initialDirectory[directoryLength++] = '\\';
-    }
-    initialDirectory[directoryLength] = '\0';
-    wchar_t initialDirectoryWide[kTextFieldSize + 1];
-    if (MultiByteToWideChar(CP_ACP, 0, initialDirectory, -1, initialDirectoryWide,
-                            kTextFieldSize + 1) == 0) {
-        initialDirectoryWide[0] = L'\0';
-    }
-    if (MultiByteToWideChar(CP_ACP, 0, settings.outputFileName, -1, chosen, kTextFieldSize) == 0) {
-        chosen[0] = L'\0';
-    }
-
-    OPENFILENAMEW request = {};
-    request.lStructSize = sizeof request;
-    request.hwndOwner = GetActiveWindow();
-    request.hInstance = moduleInstance;
-    request.lpstrFilter = L"Data Files (*.TXT)\0*.TXT\0All Files (*.*)\0*.*\0";
-    request.nFilterIndex = 1;
-    request.lpstrFile = chosen;
-    request.nMaxFile = kTextFieldSize;
-    request.lpstrInitialDir = initialDirectoryWide;
-    // The current directory stays where it was: a program started later by
-    // name must not be looked for in the folder browsed to.
-    request.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    request.lpstrDefExt = L"TXT";
-    bool chose = GetSaveFileNameW(&request) != FALSE;
-    DWORD why = chose ? 0 : CommDlgExtendedError();
-    if (why == FNERR_INVALIDFILENAME) {
-        // The stored name holds a character that the dialog refuses: once
-        // more without it.
-        chosen[0] = L'\0';
-        chose = GetSaveFileNameW(&request) != FALSE;
-        why = chose ? 0 : CommDlgExtendedError();
-    }
-    if (why == FNERR_BUFFERTOOSMALL) {
-        MessageBeep(MB_ICONEXCLAMATION);
-    }
-    *nameOffset = request.nFileOffset;
-    return chose;
-}
-
 void browse(HWND dialog) {
-    wchar_t chosen[kTextFieldSize];
-    WORD nameOffset = 0;
-    if (!chooseOutputFile(chosen, &nameOffset)) {
-        return;
-    }
-    // Split where the dialog says the name starts, in characters: the last
-    // 0x5C byte of the path may be the second byte of a character. The
-    // directory keeps no trailing backslash; OK puts one back.
-    std::size_t chosenLength = 0;
-    while (chosenLength + 1 < kTextFieldSize && chosen[chosenLength] != L'\0') {
-        ++chosenLength;
-    }
-    chosen[chosenLength] = L'\0';
-    std::size_t nameStart = nameOffset <= chosenLength ? nameOffset : chosenLength;
-    wchar_t name[kTextFieldSize];
-    std::size_t length = 0;
-    while (chosen[nameStart + length] != L'\0') {
-        name[length] = chosen[nameStart + length];
-        ++length;
-    }
-    name[length] = L'\0';
-    std::size_t directoryEnd = nameStart;
-    if (directoryEnd > 0 && chosen[directoryEnd - 1] == L'\\') {
-        --directoryEnd;
-    }
-    chosen[directoryEnd] = L'\0';
     char directory[kTextFieldSize];
     char fileName[kTextFieldSize];
-    // A name the program could not hold as it is stays out of the fields.
-    if (!toCodePageExactly(chosen, directory, sizeof directory) ||
-        !toCodePageExactly(name, fileName, sizeof fileName)) {
-        MessageBeep(MB_ICONEXCLAMATION);
+    if (!chooseOutputFile(directory, fileName)) {
         return;
     }
     copyText(settings.outputDirectory, sizeof settings.outputDirectory, directory);
