@@ -10,12 +10,14 @@ code.
 import datetime
 import os
 import re
+import select
 import shutil
 import time
 
 import pytest
 
 import harness
+import simbase
 from harness import (APPEND, NEW_NAME, OVERWRITE, START_COMMAND, assert_ok, parameter_string,
                      settings_file)
 from simbase import acknowledgement_for
@@ -362,6 +364,7 @@ def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
     assert session.unix_path(folder + "\\" + OUT).read_bytes() == b"IN THE FOLDER\r\n"
 
 
+@pytest.mark.skipif(harness.UTF8, reason="UTF-8 holds every character")
 def test_path_outside_the_code_page_is_refused_not_changed(session):
     # "\u0142" is in neither code page 1252 nor 932: best-fitted into it, the
     # path would name "lodz.txt", and Overwrite would empty that file.
@@ -372,6 +375,26 @@ def test_path_outside_the_code_page_is_refused_not_changed(session):
     assert session.wait_exit(15) == 1
     assert session.read_bytes("lodz.txt") == b"KEEP\r\n"
     assert not (session.dir / "\u0142odz.txt").exists()
+
+
+@pytest.mark.one_receive_path
+@pytest.mark.parametrize("name, mode", [("COM2.txt", OVERWRITE), ("data.txt:x", APPEND)],
+                         ids=["device", "stream"])
+def test_output_that_is_no_file_on_a_disk_is_refused(session, name, mode):
+    # "COM2.txt" is the port COM2 in any folder, here a line of its own; a
+    # name with ":" is a stream no user would look in. A record waiting on
+    # the line must get "NG", and nothing may go out on COM2.
+    with simbase.open_pty(str(session.env.com2_link)) as com2:
+        record = session.base.send_record(b"NOWHERE", wait_ack=False)
+        session.start(parameter_string(session.win_path(name), fileMode=mode),
+                      see=START_COMMAND)
+        session.base.collect_pending_acks(10)
+        expected = ["File open/create failed!", "Failed to write file!!"]
+        assert sorted(session.message_box("ok") for _ in expected) == sorted(expected)
+        assert session.wait_exit(15) == 1
+        assert record.ack == acknowledgement_for(1, b"1", b"NG")
+        assert select.select([com2.master], [], [], 0.2)[0] == [], "bytes went out on COM2"
+    assert not (session.dir / "data.txt").exists()
 
 
 # Another program, not the line: once is enough, and Wine now and then
@@ -437,6 +460,23 @@ def test_closing_without_records(session, view, mode, message, left):
 
 
 # --- settings file ---------------------------------------------------------------
+
+@pytest.mark.one_receive_path
+def test_program_in_a_folder_outside_the_code_page_reads_its_settings(session):
+    # A Chinese user's folder on a Western or Japanese Windows: the program's
+    # own path cannot be held in the code page, the output path can.
+    folder = session.dir / "\u5f20\u4f1f"
+    folder.mkdir()
+    shutil.move(str(session.dir / "Tamsel.exe"), str(folder / "Tamsel.exe"))
+    session.exe = session.win_path("\u5f20\u4f1f\\Tamsel.exe")
+    (folder / "Tamsel.ini").write_bytes(settings_file(session.win_dir, OUT, addLineFeed="0"))
+    # "-" keeps the saved line ending: only the settings file says CR alone.
+    session.start(parameter_string(session.win_path(OUT), addLineFeed="-"), see=START_COMMAND)
+    session.dialog.wait()
+    assert_ok(session.base.send_record(b"FROM AFAR"))
+    assert close_and_exit(session) == 1
+    assert session.read_bytes(OUT) == b"FROM AFAR\r"
+
 
 @pytest.mark.parametrize("trailing", ["\\", ""], ids=["dir-with-backslash", "dir-without"])
 def test_stored_settings_run_a_session_without_the_dialog(session, trailing):

@@ -42,34 +42,16 @@ void warnIfShowingErrors(const char* text) {
     }
 }
 
-// Notes whether the file to append to ends inside a line, one that a crash
-// cut short. Looked at before the receiver starts: a record already on the
-// line may be written as soon as the file opens.
-void noteTornLastLine() {
-    lineBreakOwed = false;
-    if (settings.fileMode != kFileModeAppend || outputPathRefused ||
-        (!settings.addReturn && !settings.addLineFeed)) {
-        return;
-    }
-    HANDLE file = CreateFileA(settings.outputPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    LARGE_INTEGER lastByte = {};
-    lastByte.QuadPart = -1; // fails on an empty file: nothing to end
-    char last = 0;
-    DWORD read = 0;
-    if (SetFilePointerEx(file, lastByte, nullptr, FILE_END) &&
-        ReadFile(file, &last, 1, &read, nullptr) && read == 1) {
-        lineBreakOwed = last != 13 && last != 10;
-    }
-    CloseHandle(file);
+// Marks the empty New-name file that this session created for deletion on
+// its own handle, before the handle closes: a delete by name afterwards
+// fails when an indexer or a virus scanner opens the file in between.
+void deleteOutputFileOnClose() {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    SetFileInformationByHandle(outputFile, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 void startSession(HWND dialog) {
     sessionWindow = dialog;
-    noteTornLastLine();
     sessionState = kStarting;
     // Made before the receiver starts. Should it fail, a record read before
     // the file is open is refused, as it would have been.
@@ -107,12 +89,12 @@ void checkConnection(HWND dialog) {
     sessionState = kEnded;
     warnIfShowingErrors("Base is not connected!");
     stopLink();
-    closeOutputFile();
     // Only the file this session created, and never one holding records that
     // the base was told are stored.
     if (settings.fileMode == kFileModeNewName && recordCount == 0) {
-        DeleteFileA(settings.outputPath);
+        deleteOutputFileOnClose();
     }
+    closeOutputFile();
     EndDialog(dialog, 2);
 }
 
@@ -154,6 +136,9 @@ void closeSession(HWND dialog) {
     sessionState = kEnded;
     KillTimer(dialog, IDT_CONNECTION_TIMER);
     stopLink();
+    if (settings.viewData && recordCount == 0 && settings.fileMode == kFileModeNewName) {
+        deleteOutputFileOnClose();
+    }
     closeOutputFile();
     EndDialog(dialog, 1);
     if (!settings.viewData) {
@@ -161,9 +146,6 @@ void closeSession(HWND dialog) {
     }
     if (recordCount == 0) {
         showMessage("No data received!", MB_ICONEXCLAMATION | MB_OK);
-        if (settings.fileMode == kFileModeNewName) {
-            DeleteFileA(settings.outputPath);
-        }
         return;
     }
     std::snprintf(scratchLine, sizeof scratchLine,
@@ -171,6 +153,33 @@ void closeSession(HWND dialog) {
     if (showMessage(scratchLine, MB_ICONQUESTION | MB_YESNO) == IDYES) {
         startViewer();
     }
+}
+
+// Opens the output file for this session alone. A virus scanner, an indexer
+// or a sync client may hold it for a moment: wait about a second for it.
+HANDLE createOutputFile(DWORD disposition) {
+    // Deleted through its own handle when a New-name session stores nothing.
+    DWORD access = GENERIC_READ | GENERIC_WRITE;
+    if (settings.fileMode == kFileModeNewName) {
+        access |= DELETE;
+    }
+    constexpr int kOpenAttempts = 20;
+    constexpr DWORD kOpenRetryMs = 50;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if (attempt > 0) {
+            Sleep(kOpenRetryMs);
+        }
+        // Written through: a failure of the disk comes back from the write
+        // itself, not later as a system pop-up after "OK" was sent.
+        file = CreateFileA(settings.outputPath, access, 0, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+        DWORD why = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (why != ERROR_SHARING_VIOLATION && why != ERROR_LOCK_VIOLATION) {
+            break;
+        }
+    }
+    return file;
 }
 
 // Puts the Append opening at the end of the file, of any size.
@@ -181,6 +190,25 @@ bool moveToEndOfFile() {
 
 } // namespace
 
+int readOutputFileLastByte() {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(outputFile, &size)) {
+        return kLastByteUnknown;
+    }
+    if (size.QuadPart == 0) {
+        return kOutputFileEmpty;
+    }
+    LARGE_INTEGER lastByte = {};
+    lastByte.QuadPart = -1;
+    unsigned char last = 0;
+    DWORD read = 0;
+    if (!SetFilePointerEx(outputFile, lastByte, nullptr, FILE_END) ||
+        !ReadFile(outputFile, &last, 1, &read, nullptr) || read != 1) {
+        return kLastByteUnknown;
+    }
+    return last;
+}
+
 bool openOutputFile() {
     DWORD disposition = CREATE_ALWAYS;
     const char* failure = "File open/create failed!";
@@ -190,13 +218,25 @@ bool openOutputFile() {
         disposition = CREATE_NEW;
         failure = "Failed to create file!\n\nFile already exists!";
     }
-    // A path that did not fit its storage is refused, never opened cut short.
-    if (!outputPathRefused) {
-        outputFile = CreateFileA(settings.outputPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A path that did not fit its storage is refused, never opened cut
+    // short; so is a name of a stream, whose records no user would find.
+    bool stream = namesAStream(settings.outputPath);
+    if (!outputPathRefused && !stream) {
+        outputFile = createOutputFile(disposition);
     }
-    bool opened = !outputPathRefused && outputFile != INVALID_HANDLE_VALUE &&
-                  (settings.fileMode != kFileModeAppend || moveToEndOfFile());
+    // "COM2.txt", "nul" or "aux.txt" name a device in any folder: records
+    // written there are stored nowhere, yet every write and flush may
+    // succeed. Only a file on a disk is written to.
+    bool opened = outputFile != INVALID_HANDLE_VALUE && GetFileType(outputFile) == FILE_TYPE_DISK;
+    if (stream || (outputFile != INVALID_HANDLE_VALUE && !opened)) {
+        failure = "File open/create failed!";
+    }
+    if (opened && settings.fileMode == kFileModeAppend) {
+        // Before any record can be written: the first one must know whether
+        // the file ends inside a line.
+        noteTornLastLine();
+        opened = moveToEndOfFile();
+    }
     if (!opened) {
         closeOutputFile();
         // Released before the message: the receiver answers a waiting record

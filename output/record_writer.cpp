@@ -29,6 +29,15 @@ bool settleOwedLineBreak() {
 
 } // namespace
 
+void noteTornLastLine() {
+    lineBreakOwed = false;
+    if (settings.fileMode != kFileModeAppend || (!settings.addReturn && !settings.addLineFeed)) {
+        return;
+    }
+    int last = readOutputFileLastByte();
+    lineBreakOwed = last != kOutputFileEmpty && last != 13 && last != 10;
+}
+
 bool writeRecord(const char* payload) {
     scratchLine[0] = '\0';
     lineTooLong = false;

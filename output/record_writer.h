@@ -6,6 +6,12 @@
 bool writeRecord(const char* payload);
 
 // Set by the Append opening when the file ends inside a line (one cut short
-// by a crash): the first record written starts a line of its own, so it is
-// never joined to the fragment. Cleared once that line ending is stored.
+// by a crash), or when its end could not be looked at: the first record
+// written starts a line of its own, so it is never joined to the fragment (an
+// empty line is a lesser harm). Cleared once that line ending is stored.
 extern bool lineBreakOwed;
+
+// Looks at the end of the file just opened, in Append mode only, and sets
+// lineBreakOwed. Called once the file is open and before any record can be
+// written to it.
+void noteTornLastLine();

@@ -287,6 +287,39 @@ TEST_F(RecordWriterTest, OwedLineBreakGoesBeforeTheFirstRecordOnly) {
     EXPECT_EQ(fake::platform.fileBytes, "\r\nQ\r\n");
 }
 
+// What the Append opening finds at the end of the file: a look that fails
+// counts as a line break owed, never as none.
+TEST_F(RecordWriterTest, AppendOpeningOwesALineBreakUnlessTheFileEndsOne) {
+    struct Case {
+        std::int32_t fileMode;
+        int lastByte;
+        bool owed;
+    };
+    const Case cases[] = {
+        {kFileModeAppend, 'B', true},
+        {kFileModeAppend, kLastByteUnknown, true},
+        {kFileModeAppend, 10, false},
+        {kFileModeAppend, 13, false},
+        {kFileModeAppend, kOutputFileEmpty, false},
+        {kFileModeOverwrite, 'B', false},
+    };
+    for (const Case& c : cases) {
+        fake::resetAll();
+        settings.fileMode = c.fileMode;
+        fake::platform.lastByte = c.lastByte;
+        noteTornLastLine();
+        EXPECT_EQ(lineBreakOwed, c.owed) << c.fileMode << " " << c.lastByte;
+    }
+    // With no line ending set there is nothing to owe, and nothing to look at.
+    fake::resetAll();
+    settings.fileMode = kFileModeAppend;
+    settings.addReturn = settings.addLineFeed = 0;
+    fake::platform.lastByte = kLastByteUnknown;
+    noteTornLastLine();
+    EXPECT_FALSE(lineBreakOwed);
+    EXPECT_EQ(fake::platform.lastByteLooks, 0);
+}
+
 TEST_F(RecordWriterTest, EmptyLineAsksForZeroBytesAndSucceeds) {
     settings.addReturn = settings.addLineFeed = 0;
     EXPECT_TRUE(writeRecord(""));

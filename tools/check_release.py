@@ -22,19 +22,21 @@ ROOT = Path(__file__).resolve().parent.parent
 MAX_SUBSYSTEM = (6, 1)
 
 # Win32 functions available on Windows 7 (all of these since Windows XP or
-# earlier, but CancelIoEx, since Vista). msvcrt.dll is Windows' own C runtime,
+# earlier, but CancelIoEx and SetFileInformationByHandle, since Vista). msvcrt.dll is Windows' own C runtime,
 # taken whole.
 WINDOWS7 = {
     "KERNEL32.DLL": """
-        CancelIoEx ClearCommError CloseHandle CreateEventA CreateFileA CreateProcessA
+        CancelIoEx ClearCommError CloseHandle CreateEventA CreateFileA CreateFileW CreateProcessA
         CreateThread DeleteCriticalSection DeleteFileA EnterCriticalSection
-        FlushFileBuffers FreeLibrary GetCommandLineA GetCommandLineW GetCurrentThreadId
-        GetFileSize GetLastError GetLocalTime GetModuleFileNameA GetModuleHandleA
-        GetModuleHandleW GetOverlappedResult GetProcAddress GetStartupInfoA
+        DeleteFileW FlushFileBuffers FreeLibrary GetACP GetCommandLineA GetCommandLineW GetCurrentThreadId
+        GetFileSize GetFileSizeEx GetFileType GetLastError GetLocalTime GetModuleFileNameA
+        GetModuleFileNameW GetModuleHandleA
+        GetModuleHandleW GetOverlappedResult GetProcAddress GetShortPathNameW GetStartupInfoA
         GetSystemDirectoryA GetTickCount InitializeCriticalSection IsDBCSLeadByteEx
-        LeaveCriticalSection LoadLibraryA MoveFileExA MultiByteToWideChar PurgeComm
+        LeaveCriticalSection LoadLibraryA MoveFileExA MoveFileExW MultiByteToWideChar PurgeComm
         ReadFile ResetEvent SetCommMask SetCommState SetCommTimeouts SetEndOfFile
-        SetEvent SetFilePointerEx SetThreadPriority SetUnhandledExceptionFilter
+        SetErrorMode SetEvent SetFileInformationByHandle SetFilePointerEx SetThreadPriority
+        SetUnhandledExceptionFilter
         SetupComm Sleep TlsGetValue VirtualProtect VirtualQuery WaitCommEvent
         WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteFile
         __C_specific_handler
