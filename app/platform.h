@@ -13,6 +13,10 @@ struct LocalClockReading {
     int second;
 };
 
+// Returns once the session has tried to open its output file (a record read
+// before then waits for it); false when the file is not open.
+bool awaitOutputFile();
+
 // Writes the bytes to the session's output file and flushes them to the file
 // itself. Returns how many bytes are on disk: `count` only when the whole
 // write and the flush succeeded, fewer (0 for a failed flush) otherwise.

@@ -9,14 +9,18 @@ int showMessage(const char* text, UINT type) {
     return MessageBoxA(GetActiveWindow(), text, TAMSEL_CAPTION, type);
 }
 
-std::size_t writeOutputFile(const char* bytes, std::size_t count) {
+bool awaitOutputFile() {
     // Only a record read before the session has tried to open the file
     // waits. The session tries right after the link opens, on a thread that
     // never waits for this one before it has: this wait always ends.
     if (!outputFileReady && outputFileDecided != nullptr) {
         WaitForSingleObject(outputFileDecided, INFINITE);
     }
-    if (!outputFileReady) {
+    return outputFileReady;
+}
+
+std::size_t writeOutputFile(const char* bytes, std::size_t count) {
+    if (!awaitOutputFile()) {
         return 0;
     }
     LARGE_INTEGER lineStart = {};

@@ -18,6 +18,10 @@ void sendToBase(const char*, std::size_t) {}
 
 void flashRecordCount() {}
 
+bool awaitOutputFile() {
+    return true;
+}
+
 int readOutputFileLastByte() {
     return kOutputFileEmpty;
 }

@@ -65,6 +65,32 @@ def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, ex
     assert session.base.unexpected == b""
 
 
+@pytest.mark.one_receive_path
+@pytest.mark.parametrize("mode, existing, kept", [
+    (APPEND, b"A\r\nB", b"A\r\nB\r\n"),
+    (OVERWRITE, b"OLD\r\n", b""),
+], ids=["append-after-torn-line", "overwrite"])
+def test_output_file_held_a_moment_at_start_is_waited_for(session, mode, existing, kept):
+    # A virus scanner or the program that imports the last file holds it,
+    # sharing nothing, from just before the start for 0.9 s. A record already
+    # on the line is written as soon as the file opens: on a line of its own.
+    session.write_bytes(OUT, existing)
+    queued = session.base.send_record(b"QUEUED", wait_ack=False)
+    session.end_window_later(harness.CAPTION)
+    command = '"%s" %s' % (session.exe, parameter_string(session.win_path(OUT), fileMode=mode))
+    session.hold_port(session.win_path(OUT), seconds=0.9,
+                      then=["--cmdline", harness.escape(command)])
+    session.base.wait_start_command(30)
+    session.base.answer_start()
+    session.base.collect_pending_acks(10)
+    assert_ok(queued)
+    assert_ok(session.base.send_record(b"NEXT"))
+    assert session.read_bytes(OUT) == kept + b"QUEUED\r\nNEXT\r\n"
+    assert session.message_box(timeout_ms=300) is None
+    session.dialog.close()
+    session.dialog.wait_gone()
+
+
 def test_line_noise_and_foreign_frames_get_no_answer(session):
     session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
     session.dialog.wait()

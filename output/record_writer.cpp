@@ -78,6 +78,11 @@ bool writeRecord(const char* payload) {
     }
     scratchLine[length] = '\0';
 
+    // The Append opening says whether a line break is owed: a record read
+    // before the file opened must not look before it has.
+    if (!awaitOutputFile()) {
+        return false;
+    }
     if (lineBreakOwed && !settleOwedLineBreak()) {
         return false;
     }

@@ -75,6 +75,15 @@ void flashRecordCount() {
     fake::platform.countAtLastFlash = recordCount;
 }
 
+bool awaitOutputFile() {
+    // The session opens the file while the first record waits for it.
+    if (fake::platform.openOnFirstAwait) {
+        fake::platform.openOnFirstAwait = false;
+        noteTornLastLine();
+    }
+    return true;
+}
+
 int readOutputFileLastByte() {
     ++fake::platform.lastByteLooks;
     return fake::platform.lastByte;

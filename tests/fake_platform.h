@@ -30,6 +30,7 @@ struct PlatformRecord {
     // What the look at an appended file's last byte finds.
     int lastByte = kOutputFileEmpty;
     int lastByteLooks = 0;
+    bool openOnFirstAwait = false; // the Append opening runs as a record waits
     int clockReads = 0;
 };
 

@@ -310,6 +310,14 @@ TEST_F(RecordWriterTest, AppendOpeningOwesALineBreakUnlessTheFileEndsOne) {
         noteTornLastLine();
         EXPECT_EQ(lineBreakOwed, c.owed) << c.fileMode << " " << c.lastByte;
     }
+    // A record read before the file opened waits for the look.
+    fake::resetAll();
+    settings.fileMode = kFileModeAppend;
+    fake::platform.lastByte = 'B';
+    fake::platform.openOnFirstAwait = true;
+    EXPECT_TRUE(writeRecord("P"));
+    EXPECT_EQ(fake::platform.fileBytes, "\r\nP\r\n");
+
     // With no line ending set there is nothing to owe, and nothing to look at.
     fake::resetAll();
     settings.fileMode = kFileModeAppend;
