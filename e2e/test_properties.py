@@ -8,14 +8,15 @@ base's start command, the output file where the dialog composed its path).
 """
 
 import os
+import shutil
 
 import pytest
 
 import harness
 
 from harness import (APPEND, CANCEL_ID, FILE_DIALOG_NAME_ID, ID, NEW_NAME, OK_ID, SCREEN_SIZE,
-                     VK_ESCAPE, VK_TAB, FileDialog, PropertiesDialog, parameter_string,
-                     settings_file)
+                     VK_ESCAPE, VK_TAB, FileDialog, PropertiesDialog, assert_ok,
+                     parameter_string, settings_file)
 from simbase import acknowledgement_for
 
 # One receive path: the dialog comes before the line is opened.
@@ -378,6 +379,30 @@ def test_long_file_name_is_taken_whole_on_ok(session):
     ini = read_after_ok(session, records=[b"LONG NAME"], view_data=False)
     assert ini == saved(session.win_dir, name, viewData="0")
     assert session.read_bytes(name) == b"LONG NAME\r\n"
+
+
+def test_program_folder_outside_the_code_page_is_the_default_and_keeps_the_settings(session):
+    # A Chinese user's folder on a Western or Japanese Windows: the default
+    # output folder is the program's folder as the code page holds it (its
+    # short name), and OK saves Tamsel.ini beside the program.
+    folder = session.dir / "\u5f20\u4f1f"
+    folder.mkdir()
+    shutil.move(str(session.dir / "Tamsel.exe"), str(folder / "Tamsel.exe"))
+    session.exe = session.win_path("\u5f20\u4f1f\\Tamsel.exe")
+    dialog = open_dialog(session)
+    directory = dialog.text(ID.DIRECTORY)
+    assert directory.endswith("\\") and "?" not in directory, directory
+    dialog.set_text(ID.FILE_NAME, "beside.txt")
+    dialog.press(OK_ID)
+    session.base.wait_start_command(30)
+    session.base.answer_start()
+    session.dialog.wait()
+    assert_ok(session.base.send_record(b"BESIDE"))
+    session.dialog.close()
+    assert session.message_box("no") is not None
+    assert session.wait_exit(20) == 1
+    assert (folder / "Tamsel.ini").read_bytes() == saved(directory, "beside.txt")
+    assert (folder / "beside.txt").read_bytes() == b"BESIDE\r\n"
 
 
 def test_empty_directory_composes_the_file_name_alone(session):
