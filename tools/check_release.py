@@ -7,7 +7,8 @@ the version of resources/version.h:
   functions that Windows 7 has (the list below: each entry was checked
   against the documented minimum supported client; add a new import only
   after checking it there);
-- its version resource, dialog captions and manifest all say the version.
+- its version resource, dialog captions and manifest all say the version,
+  and the manifest declares the program DPI aware.
 
 Reads the PE with MinGW-w64's objdump and windres. Usage:
     check_release.py build/windows/Tamsel.exe build/windows-x86/Tamsel.exe
@@ -128,6 +129,9 @@ def check_version(exe, major, minor):
     for pattern, what in expected:
         if not re.search(pattern, rc):
             problems.append("%s is not %s" % (what, text))
+    # Without it Windows stretches the windows of a scaled screen as bitmaps: blurry.
+    if not re.search(r'<dpiAware[^>]*>true</dpiAware>', rc):
+        problems.append("the manifest does not declare the program DPI aware")
     captions = re.findall(r'^CAPTION "(.*)"$', rc, re.M)
     if len(captions) != 2 or set(captions) != {"Tamsel (Ver %s)" % text}:
         problems.append("dialog captions %r are not both \"Tamsel (Ver %s)\"" % (captions, text))
