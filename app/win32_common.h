@@ -11,3 +11,7 @@ extern HINSTANCE moduleInstance;
 // A message box with the tool's caption, owned by the active window of the
 // calling thread (none on the receiver thread). Returns the button pressed.
 int showMessage(const char* text, UINT type);
+
+// The "Tamsel" icon on a dialog of the program, big and small: its taskbar
+// button and Alt+Tab show it rather than the system's default.
+void showProgramIcon(HWND dialog);

@@ -44,7 +44,7 @@ WINDOWS7 = {
         CheckDlgButton CreateWindowExA DefWindowProcA DestroyWindow DialogBoxParamA
         DialogBoxParamW DrawTextA EndDialog GetActiveWindow GetDC GetDlgItem
         GetDlgItemInt GetDlgItemTextA GetDlgItemTextW GetSystemMetrics GetWindowRect
-        IsDlgButtonChecked IsIconic KillTimer LoadCursorA LoadIconA MapDialogRect
+        IsDlgButtonChecked IsIconic KillTimer LoadCursorA LoadIconA LoadImageA MapDialogRect
         MessageBeep MessageBoxA MoveWindow MsgWaitForMultipleObjects PeekMessageA
         PostMessageA PostQuitMessage RegisterClassA ReleaseDC SendDlgItemMessageA
         SendMessageA SetDlgItemInt SetDlgItemTextA SetTimer ShowWindow WaitForInputIdle
