@@ -18,3 +18,7 @@ int showMessage(const char* text, UINT type);
 // bytes, at least 1) and returns false otherwise, or when it does not fit. A
 // text longer than a settings text never comes back whole.
 bool toCodePageExactly(const wchar_t* wide, char* out, int capacity);
+
+// The "Tamsel" icon on a dialog of the program, big and small: its taskbar
+// button and Alt+Tab show it rather than the system's default.
+void showProgramIcon(HWND dialog);

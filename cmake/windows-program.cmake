@@ -4,6 +4,7 @@ enable_language(RC)
 add_executable(Tamsel WIN32
   app/main_win32.cpp
   app/platform_win32.cpp
+  app/program_icon_win32.cpp
   app/settings_file_win32.cpp
   link/base_link_win32.cpp
   link/reading_session_win32.cpp

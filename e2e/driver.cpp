@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -34,7 +35,7 @@ constexpr UINT kSendTimeoutMs = 2000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 
 struct Options {
-    std::string title, titleContains, className, text, answer = "ok", cmdline, port;
+    std::string title, titleContains, className, text, answer = "ok", cmdline, port, keys;
     bool titleGiven = false, textGiven = false, codeGiven = false;
     bool minimized = false, wait = false;
     long hasId = -1, id = -1, index = -1, code = 0, vk = -1, at = -1;
@@ -597,18 +598,120 @@ int cmdType(const Options& o, const Deadline&, HWND, HWND control) {
     return printText(control);
 }
 
-int cmdFocus(const Options&, const Deadline&, HWND window, HWND) {
+HWND focusOf(HWND window) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
-        return missing("thread information");
-    if (!info.hwndFocus) {
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus
+                                                                              : nullptr;
+}
+
+int cmdFocus(const Options&, const Deadline&, HWND window, HWND) {
+    HWND focus = focusOf(window);
+    if (!focus) {
         std::printf("id=none\n");
         return 0;
     }
-    std::printf("id=%d\tclass=%s\tparent=%s\n", GetDlgCtrlID(info.hwndFocus),
-                escape(className(info.hwndFocus)).c_str(),
-                handleText(GetParent(info.hwndFocus)).c_str());
+    std::printf("id=%d\tclass=%s\tparent=%s\n", GetDlgCtrlID(focus),
+                escape(className(focus)).c_str(), handleText(GetParent(focus)).c_str());
+    return 0;
+}
+
+// One step of --keys: "[alt+|shift+]KEY[=ID[/CHECKED]]", the key pressed and what
+// the focused control must then be (and, for a button, its check state).
+struct KeyStep {
+    std::string text;
+    WORD modifier = 0; // VK_MENU, VK_SHIFT or none
+    WORD vk = 0;
+    long focusId = -1, checked = -1;
+};
+
+const struct {
+    const char* name;
+    WORD vk;
+} kKeyNames[] = {{"tab", VK_TAB},       {"space", VK_SPACE}, {"return", VK_RETURN},
+                 {"escape", VK_ESCAPE}, {"down", VK_DOWN},   {"up", VK_UP}};
+
+bool parseKeyStep(const std::string& text, KeyStep* step) {
+    step->text = text;
+    std::string key = text.substr(0, text.find('='));
+    for (const auto& m : {std::make_pair("alt+", VK_MENU), std::make_pair("shift+", VK_SHIFT)}) {
+        if (key.rfind(m.first, 0) == 0) {
+            step->modifier = static_cast<WORD>(m.second);
+            key.erase(0, std::strlen(m.first));
+        }
+    }
+    const auto* named = find(kKeyNames, key.c_str());
+    if (named)
+        step->vk = named->vk;
+    else if (key.size() == 1 && std::isalnum(static_cast<unsigned char>(key[0])))
+        step->vk = static_cast<WORD>(std::toupper(static_cast<unsigned char>(key[0])));
+    else
+        return false;
+    if (text.find('=') == std::string::npos)
+        return true;
+    std::string expected = text.substr(text.find('=') + 1);
+    std::size_t slash = expected.find('/');
+    return parseNumber(expected.substr(0, slash).c_str(), &step->focusId) &&
+           (slash == std::string::npos ||
+            parseNumber(expected.substr(slash + 1).c_str(), &step->checked));
+}
+
+// Key input as a user's keyboard gives it, through the system's input queue
+// to the foreground window: the dialog's own message loop meets it as it
+// meets the user's keys.
+void pressKey(const KeyStep& step) {
+    INPUT inputs[4] = {};
+    UINT count = 0;
+    auto add = [&](WORD vk, DWORD flags) {
+        inputs[count].type = INPUT_KEYBOARD;
+        inputs[count].ki.wVk = vk;
+        inputs[count].ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+        inputs[count].ki.dwFlags = flags;
+        ++count;
+    };
+    if (step.modifier)
+        add(step.modifier, 0);
+    add(step.vk, 0);
+    add(step.vk, KEYEVENTF_KEYUP);
+    if (step.modifier)
+        add(step.modifier, KEYEVENTF_KEYUP);
+    SendInput(count, inputs, sizeof(INPUT));
+}
+
+int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND) {
+    std::vector<KeyStep> steps;
+    for (std::size_t start = 0; start <= o.keys.size();) {
+        std::size_t end = std::min(o.keys.find(',', start), o.keys.size());
+        steps.emplace_back();
+        if (!parseKeyStep(o.keys.substr(start, end - start), &steps.back())) {
+            std::fprintf(stderr, "bad key step: %s\n", steps.back().text.c_str());
+            return kExitUsage;
+        }
+        start = end + 1;
+    }
+    constexpr DWORD kStepMs = 5000, kSettleMs = 200;
+    for (const KeyStep& step : steps) {
+        if (GetForegroundWindow() != window)
+            SetForegroundWindow(window);
+        pressKey(step);
+        // A step that expects nothing gives the key a moment.
+        Deadline stepDeadline(step.focusId < 0 ? kSettleMs : kStepMs);
+        for (;;) {
+            HWND focus = focusOf(window);
+            long checked = focus && className(focus) == "Button" ? checkState(focus) : -1;
+            bool met = step.focusId < 0 || (focus && GetDlgCtrlID(focus) == step.focusId &&
+                                            (step.checked < 0 || checked == step.checked));
+            bool done = met && (step.focusId >= 0 || stepDeadline.passed());
+            if (done || stepDeadline.passed() || deadline.passed()) {
+                std::printf("key=%s\tfocus=%d\tchecked=%ld\n", escape(step.text).c_str(),
+                            focus ? GetDlgCtrlID(focus) : -1, checked);
+                if (!met)
+                    return timedOut("the focus the key step expects");
+                break;
+            }
+            Sleep(10);
+        }
+    }
     return 0;
 }
 
@@ -621,7 +724,7 @@ int cmdFocus(const Options&, const Deadline&, HWND window, HWND) {
 // control of --id, or null when there is none; the others an option.
 constexpr unsigned kSelect = 1 << 0, kWindow = 1 << 1, kId = 1 << 2, kControl = 1 << 3,
                    kAnyControl = 1 << 4, kText = 1 << 5, kCode = 1 << 6, kIndex = 1 << 7,
-                   kCmdline = 1 << 8, kPort = 1 << 9, kVk = 1 << 10;
+                   kCmdline = 1 << 8, kPort = 1 << 9, kVk = 1 << 10, kKeys = 1 << 11;
 
 const char* const kSelection = "--title, --title-contains or --class";
 
@@ -637,6 +740,7 @@ const struct Requirement {
     {kCmdline, "--cmdline T", [](const Options& o) { return !o.cmdline.empty(); }},
     {kPort, "--port NAME", [](const Options& o) { return !o.port.empty(); }},
     {kVk, "--vk K", [](const Options& o) { return o.vk > 0 && o.vk <= 0xFE; }},
+    {kKeys, "--keys K,...", [](const Options& o) { return !o.keys.empty(); }},
     {kSelect | kWindow, kSelection,
      [](const Options& o) {
          return o.titleGiven || !o.titleContains.empty() || !o.className.empty();
@@ -687,6 +791,12 @@ const struct Command {
     {"type", kWindow | kId | kControl | kText, cmdType, "[--at P]",
      "put the caret at position P (default: the end of the text) and send WM_CHAR for each "
      "character, as typing would"},
+    {"keys", kWindow | kKeys, cmdKeys, "",
+     "bring the window to the front and press each key as real input (SendInput): tab, space, "
+     "return, escape, down, up, a letter or a digit, each with an optional alt+ or shift+; a "
+     "step "
+     "KEY=ID[/C] then waits until the control ID has the focus (and, a button, check state C), "
+     "else stops with a timeout. Prints the focus after each step"},
     {"focus", kWindow, cmdFocus, "",
      "print the control that has the keyboard focus in the window's thread"},
     {"hold-port", kPort | kControl, cmdHoldPort, "[--wait] [--cmdline T]",
@@ -729,6 +839,7 @@ const struct Option {
     {"--wait", nullptr, false, nullptr, nullptr, &Options::wait, "see spawn and hold-port"},
     {"--vk", "K", false, nullptr, &Options::vk, nullptr, "a virtual key code, 1..254"},
     {"--at", "P", false, nullptr, &Options::at, nullptr, "a caret position"},
+    {"--keys", "K,...", false, &Options::keys, nullptr, nullptr, "the key steps of keys"},
     {"--timeout", "MS", false, nullptr, &Options::timeoutMs, nullptr,
      "the time limit (default 10000); everything polls every 50 ms"},
 };

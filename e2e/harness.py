@@ -58,6 +58,11 @@ CODE_PAGE = {"ja": "cp932", "zh": "cp936", "ko": "cp949", "hi": "utf-8"}.get(
 DOUBLE_BYTE = CODE_PAGE in ("cp932", "cp936", "cp949")
 UTF8 = CODE_PAGE == "utf-8"
 
+# The display scale Wine runs the programs at, in percent (TAMSEL_SCALE; give
+# the run a prefix of its own): 150 is Wine's LogPixels 144, on a screen of
+# the size such laptops have.
+SCALE = int(os.environ.get("TAMSEL_SCALE", "100"))
+
 CAPTION = "Tamsel (Ver 1.12)"
 # The program's control ids, as its dialogs have them: ID.DIRECTORY is
 # IDC_DIRECTORY of resources/resource.h.
@@ -67,7 +72,7 @@ OK_ID, CANCEL_ID = 1, 2  # IDOK and IDCANCEL; the session's Close is IDOK
 # The file-name box of the platform's save-file dialog (a combo box holding
 # an edit in the new-style dialog).
 FILE_DIALOG_NAME_ID = 1148
-SCREEN_SIZE = (1024, 768)  # as Xvfb is started below
+SCREEN_SIZE = (1024, 768) if SCALE == 100 else (1920, 1080)  # as Xvfb is started below
 VK_TAB, VK_ESCAPE = 0x09, 0x1B
 # What Session.start may wait for: the start command, answered.
 START_COMMAND = "start command"
@@ -272,14 +277,17 @@ class WineEnv:
             ("system.reg", "HKLM\\Software\\Wine\\Ports", "COM1", str(self.com1_link)),
             ("system.reg", "HKLM\\Software\\Wine\\Ports", "COM2", str(self.com2_link)),
             ("user.reg", "HKCU\\Software\\Wine\\X11 Driver", "Managed", "N"),
+            ("user.reg", "HKCU\\Control Panel\\Desktop", "LogPixels", 96 * SCALE // 100),
         ]
         changed = False
         for hive, key, name, value in settings:
             stored = (self.prefix / hive).read_text(encoding="utf-8", errors="replace")
-            if '"%s"="%s"' % (name, value) in stored:
+            kind, text = ("REG_DWORD", "dword:%08x" % value) if isinstance(value, int) else (
+                "REG_SZ", '"%s"' % value)
+            if '"%s"=%s' % (name, text) in stored:
                 continue
             log = "reg-" + name
-            rc = self.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"],
+            rc = self.wine(["reg", "add", key, "/v", name, "/t", kind, "/d", str(value), "/f"],
                            log, timeout=60)
             if rc != 0:
                 raise HarnessError("could not set %s (see %s)" % (name, self.logs / log))
@@ -288,6 +296,23 @@ class WineEnv:
             # Both are read when Wine's services start.
             self._wineserver("-k")
             self._wineserver("-w", timeout=60)
+
+    def icon_sizes(self, title):
+        """The sizes of the icons that the shown windows titled `title` carry,
+        as "32x32" texts, read from the X server (_NET_WM_ICON, which Wine
+        fills from WM_SETICON): another process cannot ask Wine for a
+        window's icon (WM_GETICON answers it none)."""
+        env = dict(os.environ, DISPLAY=":%d" % self.display)
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, check=True,
+                              stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
+        sizes = set()
+        for window in re.findall(r"^\s*(0x[0-9a-f]+) \"%s\":" % re.escape(title), tree, re.M):
+            shown = subprocess.run(["xwininfo", "-id", window], env=env, stdout=subprocess.PIPE)
+            if b"IsViewable" in shown.stdout:
+                icons = subprocess.run(["xprop", "-id", window, "_NET_WM_ICON"], env=env,
+                                       stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
+                sizes.update(w + "x" + h for w, h in re.findall(r"Icon \((\d+) x (\d+)\)", icons))
+        return sizes
 
     def stop(self):
         if self.env:
@@ -781,6 +806,13 @@ class _DialogWindow:
             if now == str(control_id) or time.monotonic() > deadline:
                 return now
             time.sleep(0.1)
+
+    def keys(self, *steps):
+        """Presses keys as real input, the dialog in front: each step
+        "[alt+]KEY[=ID[/CHECKED]]" (see the driver's keys). Returns the
+        driver's result, one row per step pressed."""
+        return self.session.driver("keys", *self.select, "--keys", ",".join(steps),
+                                   timeout_ms=60000)
 
     def key(self, vk, control_id=None):
         """A key press, posted to a control or to the dialog itself."""

@@ -21,7 +21,7 @@ from simbase import acknowledgement_for
 
 # One receive path: the dialog comes before the line is opened.
 pytestmark = pytest.mark.one_receive_path
-PANEL_PIXELS = 258
+PANEL_UNITS = 172  # the date/time panel's width in the template's units
 
 # What the program holds with no settings file: the harness's test defaults
 # except that the session offers to view the data and the dialog is shown.
@@ -63,6 +63,18 @@ def assert_centred(rect):
     left, top, right, bottom = rect
     width, height = right - left, bottom - top
     assert (left, top) == (SCREEN_SIZE[0] // 2 - width // 2, SCREEN_SIZE[1] // 2 - height // 2)
+
+
+def panel_pixels(dialog):
+    """The panel's width in the dialog's pixels, mapped as Windows maps dialog
+    units (MulDiv by the font's horizontal base unit, over 4): the base unit
+    found from where three controls of the template stand."""
+    lefts = {ID.TOGGLE_PANEL: 156, ID.STAMP_POSITION: 300, OK_ID: 45}
+    shown = {control: dialog.control_rect(control)[0] for control in lefts}
+    units = [base for base in range(4, 40)
+             if all(shown[c] == (x * base + 2) // 4 for c, x in lefts.items())]
+    assert len(units) == 1, shown
+    return (PANEL_UNITS * units[0] + 2) // 4
 
 
 def assert_titles(dialog, date, time):
@@ -134,9 +146,11 @@ def test_opening_shows_the_settings_narrow_and_centred(session, case):
     # Narrow: the left-hand panel, OK and Cancel inside, the date/time panel
     # cut off.
     assert_centred(dialog.rect())
-    client_width = dialog.client_size()[0]
+    client_width, client_height = dialog.client_size()
     for control_id in (ID.TOGGLE_PANEL, OK_ID, CANCEL_ID):
-        assert dialog.control_rect(control_id)[2] <= client_width
+        right, bottom = dialog.control_rect(control_id)[2:]
+        assert (control_id, right <= client_width, bottom <= client_height) == (
+            control_id, True, True)
     for control_id in (ID.STAMP_POSITION, ID.DATE_PREVIEW, ID.TIME_PREVIEW):
         # The fixed toggle width fits the dialog only with the font the
         # set-up installs to stand in for "Helv"; a wider one shows this panel.
@@ -156,7 +170,7 @@ def test_panel_toggle_widens_and_narrows_by_a_fixed_amount(session):
     dialog.click(ID.TOGGLE_PANEL)
     wide = dialog.rect()
     assert dialog.text(ID.TOGGLE_PANEL) == "<<"
-    assert (wide[2] - wide[0], wide[3] - wide[1]) == (width + PANEL_PIXELS, height)
+    assert (wide[2] - wide[0], wide[3] - wide[1]) == (width + panel_pixels(dialog), height)
     assert_centred(wide)
     client_width = dialog.client_size()[0]
     for control_id in (ID.STAMP_POSITION, ID.DELIMITER, ID.DATE_PREVIEW, ID.TIME_PREVIEW):
@@ -586,3 +600,68 @@ def test_browse_fills_directory_and_name(session, case):
     finally:
         if root_file.exists():
             root_file.unlink()
+
+
+# --- the keyboard --------------------------------------------------------------------
+
+# The tab stops in the template's order, from the directory edit, where the
+# dialog puts the focus, round to it again.
+TAB_ORDER = [ID.DIRECTORY, ID.BROWSE, ID.FILE_NAME, ID.COM_PORT, ID.BAUD_RATE, ID.FILE_MODE,
+             ID.ADD_RETURN, ID.ADD_LINE_FEED, ID.SHOW_ERRORS, ID.VIEW_DATA,
+             ID.ALWAYS_SHOW_DIALOG, ID.REPLACE_ENABLED, ID.REPLACE_FROM, ID.REPLACE_TO,
+             ID.STAMP_ENABLED, ID.TOGGLE_PANEL, ID.STAMP_POSITION, ID.DELIMITER,
+             ID.SEPARATE_STAMPS, ID.YEAR_ON, ID.YEAR_DIGITS, ID.MONTH_ON, ID.DAY_ON,
+             ID.DATE_SEPARATOR_ON, ID.DATE_SEPARATOR, ID.DATE_STYLE, ID.HOUR_ON, ID.MINUTE_ON,
+             ID.SECOND_ON, ID.TIME_SEPARATOR_ON, ID.TIME_SEPARATOR, OK_ID, CANCEL_ID,
+             ID.DIRECTORY]
+# Each mnemonic and the control it reaches, with the state that a check box
+# then shows (None: no check box), from the settings the walk opens with.
+MNEMONICS = [("f", ID.FILE_NAME, None), ("c", ID.COM_PORT, None), ("b", ID.BAUD_RATE, None),
+             ("m", ID.FILE_MODE, None), ("r", ID.ADD_RETURN, 0), ("l", ID.ADD_LINE_FEED, 0),
+             ("s", ID.SHOW_ERRORS, 0), ("v", ID.VIEW_DATA, 1), ("a", ID.ALWAYS_SHOW_DIALOG, 0),
+             ("p", ID.REPLACE_ENABLED, 1), ("t", ID.STAMP_ENABLED, 1), ("d", ID.DIRECTORY, None)]
+
+
+def key_walk():
+    """Every tab stop in turn; then each mnemonic from the control before it,
+    and again from the next tab stop, so that the search for it passes every
+    other control first and a second control with the same mnemonic would
+    take the focus (a check box flips, then flips back); Space flips the
+    date and time stamp. Down moves on within a group and wraps round to its
+    start, not into the next group: tried after the two buttons that end a
+    group (elsewhere an edit or a list takes the arrows for itself). Wine
+    stops on a group's label on the way; a second Down, which the edit then
+    takes, makes the step hold whether a label is passed over or not."""
+    steps = ["tab=%d" % control for control in TAB_ORDER[1:]]
+    for letter, control, flipped in MNEMONICS:
+        shown = ("", "") if flipped is None else ("/%d" % flipped, "/%d" % (1 - flipped))
+        steps += ["alt+%s=%d%s" % (letter, control, shown[0]),
+                  "tab=%d" % TAB_ORDER[TAB_ORDER.index(control) + 1],
+                  "alt+%s=%d%s" % (letter, control, shown[1])]
+        if control == ID.STAMP_ENABLED:
+            steps += ["space=%d/1" % control,
+                      "down=%d" % ID.TOGGLE_PANEL, "down", "down=%d" % ID.REPLACE_TO]
+    return steps + ["tab=%d" % ID.BROWSE, "down", "down=%d" % ID.DIRECTORY]
+
+
+def test_keyboard_walk_and_keys_that_end_the_dialogs(session):
+    ini = settings_file(session.win_dir, "keys.txt", alwaysShowDialog="1")
+    dialog = open_dialog(session, ini=ini)
+    # The program's icon, big and small, at the sizes the system asks for.
+    big, small = 32 * harness.SCALE // 100, 16 * harness.SCALE // 100
+    icons = {"%dx%d" % (big, big), "%dx%d" % (small, small)}
+    assert session.env.icon_sizes(harness.CAPTION) == icons
+    walk = dialog.keys(*key_walk())
+    assert walk.ok, walk.output
+    # Enter in the directory edit acts as OK.
+    dialog.keys("return")
+    session.base.wait_start_command(30)
+    session.base.answer_start()
+    session.dialog.wait()
+    assert session.env.icon_sizes(harness.CAPTION) == icons
+    assert_ok(session.base.send_record(b"KEYS"))
+    assert session.dialog.keys("escape").ok
+    assert session.wait_exit(20) == 1
+    assert session.read_bytes("Tamsel.ini") == settings_file(
+        session.win_dir, "keys.txt", alwaysShowDialog="1", stampEnabled="1")
+    assert session.read_bytes("keys.txt").endswith(b",KEYS\r\n")

@@ -253,6 +253,7 @@ bool openOutputFile() {
 INT_PTR CALLBACK readingSessionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        showProgramIcon(dialog);
         startSession(dialog);
         return TRUE;
     case WM_TIMER:

@@ -13,11 +13,10 @@ void flashRecordCount() {
     // Measured on the text still shown from the previous flash.
     SIZE extent = {};
     GetTextExtentPoint32A(screen, flashText, static_cast<int>(std::strlen(flashText)), &extent);
-    // The screen's real size in pixels, in which it draws: without DPI
-    // awareness HORZRES and VERTRES give the scaled size on a screen at 125%
-    // or 150%, and the box would land off the middle. The same at 100%.
-    FlashGeometry box = computeFlashGeometry(GetDeviceCaps(screen, DESKTOPHORZRES),
-                                             GetDeviceCaps(screen, DESKTOPVERTRES), extent.cx);
+    // The program is DPI aware (its manifest), so these are the screen's real
+    // pixels, in which it draws, at any scale.
+    FlashGeometry box = computeFlashGeometry(GetDeviceCaps(screen, HORZRES),
+                                             GetDeviceCaps(screen, VERTRES), extent.cx);
 
     HDC saved = CreateCompatibleDC(screen);
     HBITMAP savedBits = CreateCompatibleBitmap(screen, box.width, kFlashBoxHeight);

@@ -7,7 +7,9 @@ the version of resources/version.h:
   functions that Windows 7 has (the list below: each entry was checked
   against the documented minimum supported client; add a new import only
   after checking it there);
-- its version resource, dialog captions and manifest all say the version.
+- its version resource, dialog captions and manifest all say the version;
+  the version resource names the program, its company and its copyright,
+  and the manifest declares the program DPI aware.
 
 Reads the PE with MinGW-w64's objdump and windres. Usage:
     check_release.py build/windows/Tamsel.exe build/windows-x86/Tamsel.exe
@@ -45,7 +47,7 @@ WINDOWS7 = {
         CheckDlgButton CreateWindowExA DefWindowProcA DestroyWindow DialogBoxParamA
         DialogBoxParamW DrawTextA EndDialog GetActiveWindow GetDC GetDlgItem
         GetDlgItemInt GetDlgItemTextA GetDlgItemTextW GetSystemMetrics GetWindowRect
-        IsDlgButtonChecked IsIconic KillTimer LoadCursorA LoadIconA MapDialogRect
+        IsDlgButtonChecked IsIconic KillTimer LoadCursorA LoadIconA LoadImageA MapDialogRect
         MessageBeep MessageBoxA MoveWindow MsgWaitForMultipleObjects PeekMessageA
         PostMessageA PostQuitMessage RegisterClassA ReleaseDC SendDlgItemMessageA
         SendMessageA SetDlgItemInt SetDlgItemTextA SetTimer ShowWindow WaitForInputIdle
@@ -123,13 +125,19 @@ def check_version(exe, major, minor):
         (r'VALUE "FileVersion", "%s"' % re.escape(text), "FileVersion text"),
         (r'VALUE "ProductVersion", "%s"' % re.escape(text), "ProductVersion text"),
         (r'VALUE "ProductName", "Tamsel"', "product name"),
-        (r'VALUE "FileDescription", "[^"]+"', "file description"),
+        # Task Manager shows the description as the program's name.
+        (r'VALUE "FileDescription", "Tamsel"', "file description"),
+        (r'VALUE "CompanyName", "[^"]+"', "company name"),
+        (r'VALUE "LegalCopyright", "[^"]+"', "copyright line"),
         (r'assemblyIdentity type=""win32"" name=""Tamsel"" version=""%s\.0\.0""'
          % re.escape(text), "manifest version"),
     ]
     for pattern, what in expected:
         if not re.search(pattern, rc):
-            problems.append("%s is not %s" % (what, text))
+            problems.append("%s is missing or not as it should be (version %s)" % (what, text))
+    # Without it Windows stretches the windows of a scaled screen as bitmaps: blurry.
+    if not re.search(r'<dpiAware[^>]*>true</dpiAware>', rc):
+        problems.append("the manifest does not declare the program DPI aware")
     captions = re.findall(r'^CAPTION "(.*)"$', rc, re.M)
     if len(captions) != 2 or set(captions) != {"Tamsel (Ver %s)" % text}:
         problems.append("dialog captions %r are not both \"Tamsel (Ver %s)\"" % (captions, text))

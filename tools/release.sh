@@ -50,4 +50,6 @@ with zipfile.ZipFile(archive + ".tmp", "w") as zf:
         zf.writestr(info, data, compresslevel=9)
 EOF
 mv "$archive.tmp" "$archive"
+# SHA256SUMS travels inside the archive: this one is published beside it.
+echo "SHA-256 of the archive, to publish beside the download:"
 sha256sum "$archive"

@@ -16,7 +16,7 @@ packages=(
   cmake g++ g++-multilib make libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb
+  wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb x11-utils
   python3 python3-pytest python3-pytest-timeout python3-psutil python3-serial locales
   clang libclang-rt-14-dev cppcheck clang-tidy llvm
 )

@@ -46,6 +46,10 @@ env TAMSEL_LOCALE=ja_JP.UTF-8 TAMSEL_E2E_DIR="$PWD/build/e2e-ja" TAMSEL_RECEIVE_
 env TAMSEL_LOCALE=hi_IN.UTF-8 TAMSEL_E2E_DIR="$PWD/build/e2e-utf8" TAMSEL_RECEIVE_PATHS=event \
   TAMSEL_RACE_ROUNDS=5 /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e/test_session.py \
   e2e/test_properties.py
+# At a scale of 150 % (Wine's LogPixels 144), in a prefix of its own: the
+# keyboard walk and the dialog's layout.
+env TAMSEL_SCALE=150 TAMSEL_E2E_DIR="$PWD/build/e2e-150" /usr/bin/python3 -m pytest -q \
+  -p no:cacheprovider e2e/test_properties.py -k "keyboard or opening or toggle"
 # Wine takes only an absolute prefix path. The 32-bit program runs every
 # test once, on the receive path that real serial drivers give, and the
 # sessions on the driver above.

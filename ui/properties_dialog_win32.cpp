@@ -346,6 +346,7 @@ void dispatchCommand(HWND dialog, int id, int notification) {
 INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        showProgramIcon(dialog);
         openDialog(dialog);
         return TRUE;
     case WM_COMMAND:
