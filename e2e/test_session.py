@@ -4,7 +4,10 @@ and answered through the window driver.
 
 What is checked is what the user and the base see: the bytes of the output
 file, the acknowledgements, the progress text, the message boxes and the exit
-code.
+code. Tests of the output file, the line's layout, the command line and the
+code page run on one receive path; those in which how the bytes arrive may
+matter (noise, the start race, records before the file opens or the timeout)
+run on each.
 """
 
 import datetime
@@ -32,6 +35,7 @@ def close_and_exit(session):
 
 # --- a normal session ---------------------------------------------------------
 
+@pytest.mark.one_receive_path
 @pytest.mark.parametrize("mode, existing, kept", [
     (OVERWRITE, b"OLD LINE\r\n", b""),
     (APPEND, b"OLD LINE\r\n", b"OLD LINE\r\n"),
@@ -108,6 +112,7 @@ def test_line_noise_and_foreign_frames_get_no_answer(session):
     assert session.read_bytes(OUT) == b"KEPT\r\n"
 
 
+@pytest.mark.one_receive_path
 def test_path_with_blanks_is_taken_whole_and_the_close_box_ends_the_session(session):
     name = "my data.txt"
     session.start(parameter_string(session.win_path(name), fileMode=NEW_NAME), see=START_COMMAND)
@@ -194,6 +199,7 @@ def send_timed(session, payload):
     return record, before, datetime.datetime.now()
 
 
+@pytest.mark.one_receive_path
 @pytest.mark.parametrize("case", STAMP_CASES, ids=[case["id"] for case in STAMP_CASES])
 def test_line_layout_with_stamps_and_replacement(session, case):
     session.start(parameter_string(session.win_path(OUT), **case["fields"]), see=START_COMMAND)
@@ -220,6 +226,7 @@ def test_longest_record_is_stored_whole(session):
 
 # --- start-up failures ----------------------------------------------------------
 
+@pytest.mark.one_receive_path
 @pytest.mark.parametrize("mode, existing, left", [
     (NEW_NAME, None, None),
     (OVERWRITE, b"OLD\r\n", b""),
@@ -311,6 +318,7 @@ def test_new_name_leaves_an_existing_file_alone(session, queued):
     assert len(session.base.acks) == len(expected) - 1
 
 
+@pytest.mark.one_receive_path
 def test_missing_port_is_reported_even_without_error_messages(session):
     session.unplug_port()
     session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME, showErrors="0"))
@@ -322,6 +330,7 @@ def test_missing_port_is_reported_even_without_error_messages(session):
 
 # --- a write that fails ---------------------------------------------------------------
 
+@pytest.mark.one_receive_path
 @pytest.mark.parametrize("show_errors", ["1", "0"], ids=["errors-shown", "errors-hidden"])
 def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
     # A one-page tmpfs holding a 3900-byte file: one 152-byte line still
@@ -358,6 +367,7 @@ def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
 
 # --- the end of the session --------------------------------------------------------------
 
+@pytest.mark.one_receive_path
 def test_append_beyond_4_gib_lands_at_the_end(session):
     # Sparse: made at once, taking no room on the disk.
     size = 2 ** 32 + 6
@@ -376,6 +386,7 @@ def test_append_beyond_4_gib_lands_at_the_end(session):
         assert f.read() == b"\r\nBEYOND\r\n"
 
 
+@pytest.mark.one_receive_path
 @pytest.mark.skipif(not harness.DOUBLE_BYTE, reason="needs a double-byte code page: TAMSEL_LOCALE")
 def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
     # "\u8868" in code page 932: its second byte is a backslash's 0x5C.
@@ -390,6 +401,7 @@ def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
     assert session.unix_path(folder + "\\" + OUT).read_bytes() == b"IN THE FOLDER\r\n"
 
 
+@pytest.mark.one_receive_path
 @pytest.mark.skipif(harness.UTF8, reason="UTF-8 holds every character")
 def test_path_outside_the_code_page_is_refused_not_changed(session):
     # "\u0142" is in neither code page 1252 nor 932: best-fitted into it, the
@@ -463,6 +475,7 @@ def test_declining_to_view_starts_nothing(session):
     assert session.read_bytes(name) == b"ONLY\r\n"
 
 
+@pytest.mark.one_receive_path
 @pytest.mark.parametrize("view, mode, message, left", [
     ("1", NEW_NAME, "No data received!", None),
     ("1", OVERWRITE, "No data received!", b""),
@@ -504,6 +517,7 @@ def test_program_in_a_folder_outside_the_code_page_reads_its_settings(session):
     assert session.read_bytes(OUT) == b"FROM AFAR\r"
 
 
+@pytest.mark.one_receive_path
 @pytest.mark.parametrize("trailing", ["\\", ""], ids=["dir-with-backslash", "dir-without"])
 def test_stored_settings_run_a_session_without_the_dialog(session, trailing):
     # Day-month-year is reachable only through the settings file, as is the
