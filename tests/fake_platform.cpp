@@ -1,8 +1,10 @@
 #include "tests/fake_platform.h"
 
+#include "app/launch_parameters.h"
 #include "app/settings.h"
 #include "link/base_protocol.h"
 #include "output/record_writer.h"
+#include "output/stamps.h"
 
 #include <cstring>
 
@@ -23,7 +25,17 @@ void resetAll() {
     std::memset(scratchLine, 0, sizeof scratchLine);
     outputPathRefused = 0;
     lineBreakOwed = false;
+    lineTooLong = false;
+    launchedWithPath = 0;
 }
+
+namespace {
+
+void note(const char* kind, const std::string& text) {
+    platform.calls.push_back(kind + (" " + text));
+}
+
+} // namespace
 
 } // namespace fake
 
@@ -37,6 +49,7 @@ std::size_t writeOutputFile(const char* bytes, std::size_t count) {
                                 : fake::WriteOutcome::Whole;
     }
     fake::platform.writes.emplace_back(bytes, count);
+    fake::note("write", fake::platform.writes.back());
     switch (outcome) {
     case fake::WriteOutcome::Whole:
         fake::platform.fileBytes.append(bytes, count);
@@ -60,19 +73,23 @@ void readLocalClock(LocalClockReading* reading) {
 
 void showWarning(const char* text) {
     fake::platform.warnings.emplace_back(text);
+    fake::note("warning", text);
 }
 
 void setProgressText(const char* text) {
     fake::platform.progressTexts.emplace_back(text);
+    fake::note("progress", text);
 }
 
 void sendToBase(const char* bytes, std::size_t count) {
     fake::platform.sentToBase.emplace_back(bytes, count);
+    fake::note("send", fake::platform.sentToBase.back());
 }
 
 void flashRecordCount() {
     ++fake::platform.flashes;
     fake::platform.countAtLastFlash = recordCount;
+    fake::note("flash", std::to_string(recordCount));
 }
 
 bool awaitOutputFile() {

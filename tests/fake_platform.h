@@ -12,6 +12,9 @@ namespace fake {
 enum class WriteOutcome { Whole, Short, Failed };
 
 struct PlatformRecord {
+    // Every call with an effect outside the logic, in order, as "kind text":
+    // "write …", "flash <count then>", "progress …", "send …", "warning …".
+    std::vector<std::string> calls;
     std::string fileBytes;           // everything written and on disk
     std::vector<std::string> writes; // each write asked for
     std::vector<std::string> warnings;
@@ -37,7 +40,7 @@ struct PlatformRecord {
 extern PlatformRecord platform;
 
 // Clears the record, the settings record (to its start-up values with the
-// default stamp layout) and the session values.
+// default stamp layout) and every value the logic keeps between calls.
 void resetAll();
 
 } // namespace fake

@@ -46,10 +46,7 @@ const std::string kDefaultSlots = std::string("111") + "11111" + "0" + ",;" + "0
 
 class LaunchParametersTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fake::resetAll();
-        launchedWithPath = 0;
-    }
+    void SetUp() override { fake::resetAll(); }
 };
 
 TEST_F(LaunchParametersTest, SlotStringsHave28Slots) {
