@@ -34,7 +34,6 @@ class RecordWriterTest : public ::testing::Test {
 TEST_F(RecordWriterTest, WorkedExamplesOfTheTwentyEightByteLine) {
     settings.stampEnabled = 1;
     EXPECT_EQ(line("ABC123"), "2004/12/31,23:59:58,ABC123\r\n");
-    EXPECT_EQ(line("ABC123").size(), 28u);
 
     settings.stampAtBottom = 1;
     EXPECT_EQ(line("ABC123"), "ABC123,2004/12/31,23:59:58\r\n");
@@ -335,28 +334,34 @@ TEST_F(RecordWriterTest, EmptyLineAsksForZeroBytesAndSucceeds) {
     EXPECT_EQ(fake::platform.writes[0], "");
 }
 
-TEST_F(RecordWriterTest, LongestCompositionIsWrittenWhole) {
+// The stamps take 20 characters, so payloads of 240 to 242 compose lines of
+// 260 to 262. A line that cannot be held is refused, never cut, and the
+// refusal holds for that record only.
+TEST_F(RecordWriterTest, LineLimitRefusesOneRecordNotTheNext) {
     settings.stampEnabled = 1;
-    for (int bottom : {0, 1}) {
-        settings.stampAtBottom = static_cast<std::uint8_t>(bottom);
-        const std::string payload(240, 'p');
-        const std::string written = line(payload.c_str());
-        EXPECT_EQ(written.size(), 262u);
-        EXPECT_NE(written.find(payload), std::string::npos);
-        EXPECT_EQ(written.substr(260), "\r\n");
+    const std::string date = "2004/12/31,23:59:58";
+    const struct {
+        int bottom;
+        std::size_t payload;
+        bool stored;
+    } rows[] = {{0, 241, false}, {0, 240, true}, {1, 242, false}, {1, 240, true},
+                {0, 250, false}, {1, 1, true},   {0, 0, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.payload) + (row.bottom ? " at the bottom" : " on top"));
+        fake::platform.fileBytes.clear();
+        fake::platform.writes.clear();
+        settings.stampAtBottom = static_cast<std::uint8_t>(row.bottom);
+        const std::string payload(row.payload, 'p');
+        EXPECT_EQ(writeRecord(payload.c_str()), row.stored);
+        if (!row.stored) {
+            EXPECT_TRUE(fake::platform.writes.empty());
+        } else if (row.bottom) {
+            EXPECT_EQ(fake::platform.fileBytes, payload + "," + date + "\r\n");
+        } else {
+            EXPECT_EQ(fake::platform.fileBytes, date + "," + payload + "\r\n");
+        }
     }
-}
-
-TEST_F(RecordWriterTest, LineThatCannotBeHeldIsRefusedNotCut) {
-    // Only reachable with a payload longer than any frame carries, or a clock
-    // gone wild; the record must then fail rather than be stored short.
-    settings.stampEnabled = 1;
-    const std::string payload(250, 'p');
-    EXPECT_FALSE(writeRecord(payload.c_str()));
-    EXPECT_TRUE(fake::platform.writes.empty());
-
-    fake::resetAll();
-    settings.stampEnabled = 1;
+    // A clock gone wild lengthens the stamps past the limit.
     fake::platform.clock.year = -2147483647;
     EXPECT_FALSE(writeRecord(std::string(240, 'p').c_str()));
 }
