@@ -1,5 +1,6 @@
 #include "app/settings_file.h"
 
+#include "app/launch_parameters.h"
 #include "app/settings.h"
 #include "tests/fake_platform.h"
 #include "tests/settings_fields.h"
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -235,6 +237,99 @@ TEST_F(SettingsFileTest, EncodeRefusesASmallBuffer) {
     EXPECT_EQ(buffer[0], 'z');
     EXPECT_EQ(encodeSettingsFile(buffer, 85 + 3), 88u);
     EXPECT_EQ(encodeSettingsFile(nullptr, 1000), 0u);
+}
+
+// ----------------------------------------------- each field in its place
+
+// Where each stored field lives, written here rather than taken from the
+// program's own table, so that two fields swapped there show: the file's line,
+// the parameter string's slot, and for each a character with the value it
+// gives. No other field ever holds the file's value.
+struct Placed {
+    const char* name;
+    int line, slot;
+    void (*set)(ReaderSettings&, int);
+    char fileChar;
+    int fileValue;
+    char slotChar;
+    int slotValue;
+};
+#define TAMSEL_PLACED(line, slot, field, fileChar, fileValue, slotChar, slotValue)                       \
+    {                                                                                                    \
+#field, line, slot,                                                                              \
+            [](ReaderSettings & s,                                                                       \
+               int v) { s.field = static_cast<std::remove_reference_t<decltype(s.field)>>(v); },         \
+                                                                                              fileChar,  \
+                                                                                              fileValue, \
+                                                                                              slotChar,  \
+                                                                                              slotValue  \
+    }
+const Placed placed[] = {
+    TAMSEL_PLACED(3, 0, comPortIndex, '7', 6, '5', 4),
+    TAMSEL_PLACED(4, 1, baudIndex, '7', 6, '3', 2),
+    TAMSEL_PLACED(5, 2, fileMode, '7', 6, '2', 1),
+    TAMSEL_PLACED(6, 3, addReturn, '7', 7, '0', 0),
+    TAMSEL_PLACED(7, 4, addLineFeed, '7', 7, '0', 0),
+    TAMSEL_PLACED(8, 5, showErrors, '7', 7, '0', 0),
+    TAMSEL_PLACED(9, 6, viewData, '7', 7, '0', 0),
+    TAMSEL_PLACED(10, 7, alwaysShowDialog, '7', 7, '0', 0),
+    TAMSEL_PLACED(11, 8, replaceEnabled, '7', 7, '1', 1),
+    TAMSEL_PLACED(12, 9, replaceFrom, 'F', 'F', 'F', 'F'),
+    TAMSEL_PLACED(13, 10, replaceTo, 'T', 'T', 'T', 'T'),
+    TAMSEL_PLACED(14, 11, stampEnabled, '7', 7, '1', 1),
+    TAMSEL_PLACED(15, 13, stampAtBottom, '7', 7, '1', 1),
+    TAMSEL_PLACED(16, 14, separateStamps, '7', 7, '0', 0),
+    TAMSEL_PLACED(17, 15, delimiterIndex, '7', 7, '1', 1),
+    TAMSEL_PLACED(18, 16, yearOn, '7', 7, '0', 0),
+    TAMSEL_PLACED(19, 17, yearTwoDigits, '7', 7, '1', 1),
+    TAMSEL_PLACED(20, 18, monthOn, '7', 7, '0', 0),
+    TAMSEL_PLACED(21, 19, dayOn, '7', 7, '0', 0),
+    TAMSEL_PLACED(22, 20, dateSepOn, '7', 7, '0', 0),
+    TAMSEL_PLACED(23, 21, dateSepChar[0], 'd', 'd', 'd', 'd'),
+    TAMSEL_PLACED(24, 22, dateStyle, '7', 7, '1', 1),
+    TAMSEL_PLACED(25, 23, hourOn, '7', 7, '0', 0),
+    TAMSEL_PLACED(26, 24, minuteOn, '7', 7, '0', 0),
+    TAMSEL_PLACED(27, 25, secondOn, '7', 7, '0', 0),
+    TAMSEL_PLACED(28, 26, timeSepOn, '7', 7, '0', 0),
+    TAMSEL_PLACED(29, 27, timeSepChar[0], 't', 't', 't', 't'),
+};
+#undef TAMSEL_PLACED
+
+TEST_F(SettingsFileTest, EachFieldAloneIsInItsLineAndItsSlot) {
+    for (const Placed& row : placed) {
+        SCOPED_TRACE(row.name);
+        std::string values = defaultValues();
+        values[static_cast<std::size_t>(row.line - 3)] = row.fileChar;
+        const std::string file = "\r\n\r\n" + valueLines(values);
+
+        fake::resetAll();
+        ReaderSettings expected = settings;
+        row.set(expected, row.fileValue);
+        settings = expected;
+        EXPECT_EQ(encoded(), file);
+        fake::resetAll();
+        decode(file);
+        EXPECT_TRUE(sameFields(expected, settings));
+
+        // Every other slot holds a character that its field refuses, or that
+        // an any-byte field takes; every field starts where no slot leads.
+        fake::resetAll();
+        scramble();
+        expected = settings;
+        std::string parameters = "p";
+        for (int slot = 0; slot < 28; ++slot) {
+            parameters += ',';
+            parameters += slot == row.slot ? row.slotChar : '#';
+        }
+        setText(expected.outputPath, "p");
+        setText(expected.outputFileName, "p");
+        expected.outputDirectory[0] = '\0';
+        expected.replaceFrom = expected.replaceTo = '#';
+        expected.dateSepChar[0] = expected.timeSepChar[0] = '#';
+        row.set(expected, row.slotValue);
+        applyLaunchParameters(parameters.c_str());
+        EXPECT_TRUE(sameFields(expected, settings));
+    }
 }
 
 // ------------------------------------------------------------ NUL on a line
