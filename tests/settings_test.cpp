@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -14,25 +15,6 @@ class SettingsTest : public ::testing::Test {
   protected:
     void SetUp() override { fake::resetAll(); }
 };
-
-TEST_F(SettingsTest, StartUpValuesAndDefaultStampLayout) {
-    EXPECT_EQ(settings.comPortIndex, 0);
-    EXPECT_EQ(settings.baudIndex, 0);
-    EXPECT_EQ(settings.fileMode, kFileModeOverwrite);
-    EXPECT_EQ(settings.addReturn, 1);
-    EXPECT_EQ(settings.addLineFeed, 1);
-    EXPECT_EQ(settings.showErrors, 1);
-    EXPECT_EQ(settings.viewData, 1);
-    EXPECT_EQ(settings.alwaysShowDialog, 1);
-    EXPECT_EQ(settings.replaceEnabled, 0);
-    EXPECT_EQ(settings.replaceFrom, 44);
-    EXPECT_EQ(settings.replaceTo, 59);
-    EXPECT_EQ(settings.stampEnabled, 0);
-    EXPECT_STREQ(settings.dateSepChar, "/");
-    EXPECT_STREQ(settings.timeSepChar, ":");
-    EXPECT_EQ(settings.separateStamps, 1);
-    EXPECT_EQ(settings.dateStyle, 0);
-}
 
 TEST_F(SettingsTest, ResetStampLayoutTouchesOnlyTheLayout) {
     settings.dateSepChar[0] = 0;
@@ -124,6 +106,23 @@ TEST_F(SettingsTest, TableLookUpsNeverLeaveTheirTables) {
     EXPECT_EQ(baudRateFor(-1), 0);
     EXPECT_EQ(delimiterFor(4), '\\');
     EXPECT_EQ(delimiterFor(5), '\0');
+}
+
+// Storage of exactly the capacity, so that the sanitizer sees a byte past it.
+TEST_F(SettingsTest, CopyTextFitsWithItsTerminatorOrEmptiesTheDestination) {
+    const struct {
+        const char* source;
+        bool fits;
+    } rows[] = {{"", true}, {"abc", true}, {"abcd", true}, {"abcde", false}, {"abcdefgh", false}};
+    for (const auto& row : rows) {
+        std::unique_ptr<char[]> destination(new char[5]);
+        std::memcpy(destination.get(), "zzzz", 5);
+        EXPECT_EQ(copyText(destination.get(), 5, row.source), row.fits) << row.source;
+        EXPECT_STREQ(destination.get(), row.fits ? row.source : "") << row.source;
+    }
+    char untouched = 'z';
+    EXPECT_FALSE(copyText(&untouched, 0, ""));
+    EXPECT_EQ(untouched, 'z');
 }
 
 } // namespace
