@@ -49,12 +49,6 @@ class LaunchParametersTest : public ::testing::Test {
     void SetUp() override { fake::resetAll(); }
 };
 
-TEST_F(LaunchParametersTest, SlotStringsHave28Slots) {
-    EXPECT_EQ(kChangedSlots.size(), 28u);
-    EXPECT_EQ(kDefaultSlots.size(), 28u);
-    EXPECT_EQ(withSlots("p", kChangedSlots).size(), 1 + 1 + 55u);
-}
-
 TEST_F(LaunchParametersTest, NoParameterStringChangesNothing) {
     setText(settings.outputDirectory, "C:\\exe\\");
     settings.alwaysShowDialog = 0;
@@ -64,96 +58,6 @@ TEST_F(LaunchParametersTest, NoParameterStringChangesNothing) {
     EXPECT_EQ(launchedWithPath, 0);
     applyLaunchParameters(nullptr);
     EXPECT_TRUE(sameFields(before, settings));
-    EXPECT_EQ(launchedWithPath, 0);
-}
-
-TEST_F(LaunchParametersTest, PathOnly) {
-    setText(settings.outputDirectory, "C:\\exe\\");
-    settings.comPortIndex = 3;
-    ReaderSettings expected = settings;
-    expected.outputDirectory[0] = '\0';
-    setText(expected.outputFileName, "C:\\data\\out.txt");
-    setText(expected.outputPath, "C:\\data\\out.txt");
-    expected.replaceFrom = 0;
-    expected.replaceTo = 0;
-    expected.dateSepChar[0] = '\0';
-    expected.timeSepChar[0] = '\0';
-    apply("C:\\data\\out.txt");
-    EXPECT_TRUE(sameFields(expected, settings));
-    EXPECT_EQ(launchedWithPath, 1);
-    EXPECT_EQ(outputPathRefused, 0);
-    // Composing later gives the path back unchanged.
-    ASSERT_TRUE(composeOutputPath());
-    EXPECT_STREQ(settings.outputPath, "C:\\data\\out.txt");
-}
-
-TEST_F(LaunchParametersTest, EverySlotChanged) {
-    apply(withSlots("C:\\out.txt", kChangedSlots));
-    EXPECT_EQ(launchedWithPath, 1);
-    EXPECT_STREQ(settings.outputPath, "C:\\out.txt");
-    EXPECT_STREQ(settings.outputFileName, "C:\\out.txt");
-    EXPECT_STREQ(settings.outputDirectory, "");
-    EXPECT_EQ(settings.comPortIndex, 8);
-    EXPECT_EQ(settings.baudIndex, 7);
-    EXPECT_EQ(settings.fileMode, 2);
-    EXPECT_EQ(settings.addReturn, 0);
-    EXPECT_EQ(settings.addLineFeed, 0);
-    EXPECT_EQ(settings.showErrors, 0);
-    EXPECT_EQ(settings.viewData, 0);
-    EXPECT_EQ(settings.alwaysShowDialog, 0);
-    EXPECT_EQ(settings.replaceEnabled, 1);
-    EXPECT_EQ(settings.replaceFrom, 'A');
-    EXPECT_EQ(settings.replaceTo, 'B');
-    EXPECT_EQ(settings.stampEnabled, 1); // slot 11 "0", slot 12 "1"
-    EXPECT_EQ(settings.stampAtBottom, 1);
-    EXPECT_EQ(settings.separateStamps, 0);
-    EXPECT_EQ(settings.delimiterIndex, 1);
-    EXPECT_EQ(settings.yearOn, 0);
-    EXPECT_EQ(settings.yearTwoDigits, 1);
-    EXPECT_EQ(settings.monthOn, 0);
-    EXPECT_EQ(settings.dayOn, 0);
-    EXPECT_EQ(settings.dateSepOn, 0);
-    EXPECT_STREQ(settings.dateSepChar, "-");
-    EXPECT_EQ(settings.dateStyle, 1);
-    EXPECT_EQ(settings.hourOn, 0);
-    EXPECT_EQ(settings.minuteOn, 0);
-    EXPECT_EQ(settings.secondOn, 0);
-    EXPECT_EQ(settings.timeSepOn, 0);
-    EXPECT_STREQ(settings.timeSepChar, ".");
-}
-
-TEST_F(LaunchParametersTest, DefaultSlotsGiveTheDefaults) {
-    const ReaderSettings before = settings;
-    apply(withSlots("x", kDefaultSlots));
-    ReaderSettings expected = before;
-    setText(expected.outputPath, "x");
-    setText(expected.outputFileName, "x");
-    EXPECT_TRUE(sameFields(expected, settings));
-}
-
-TEST_F(LaunchParametersTest, LeadingCommaAppliesSlotsWithoutAPath) {
-    setText(settings.outputDirectory, "C:\\exe\\");
-    setText(settings.outputFileName, "old.txt");
-    setText(settings.outputPath, "C:\\exe\\old.txt");
-    settings.alwaysShowDialog = 0;
-    apply(withSlots("", "2311111111,;"));
-    EXPECT_STREQ(settings.outputDirectory, "");
-    EXPECT_STREQ(settings.outputFileName, "");
-    EXPECT_STREQ(settings.outputPath, "");
-    EXPECT_EQ(launchedWithPath, 0);
-    EXPECT_EQ(settings.comPortIndex, 1);
-    EXPECT_EQ(settings.baudIndex, 2);
-    EXPECT_EQ(settings.alwaysShowDialog, 1);
-    EXPECT_EQ(settings.stampEnabled, 0);
-    EXPECT_STREQ(settings.dateSepChar, ""); // slot 21 beyond the string
-}
-
-TEST_F(LaunchParametersTest, LaunchedWithPathFollowsEachString) {
-    apply("C:\\a.txt");
-    EXPECT_EQ(launchedWithPath, 1);
-    apply(",1");
-    EXPECT_EQ(launchedWithPath, 0);
-    apply("");
     EXPECT_EQ(launchedWithPath, 0);
 }
 
@@ -178,13 +82,6 @@ TEST_F(LaunchParametersTest, Slots11And12) {
         apply(withSlots("p", slots));
         EXPECT_EQ(settings.stampEnabled, testCase.expected);
     }
-}
-
-TEST_F(LaunchParametersTest, Slot11DecidesWhenTheStringEndsBeforeSlot12) {
-    apply("p,1,1,1,1,1,1,1,1,1,a,b,1");
-    EXPECT_EQ(settings.stampEnabled, 1);
-    EXPECT_EQ(settings.replaceFrom, 'a');
-    EXPECT_EQ(settings.replaceTo, 'b');
 }
 
 // A slot character that the slot does not accept leaves the field as it was.
@@ -269,127 +166,108 @@ TEST_F(LaunchParametersTest, AcceptedSlotCharacters) {
     }
 }
 
-TEST_F(LaunchParametersTest, HighCodesInSlots9And10SelectThatByte) {
-    for (int code : {128, 129, 200, 255}) {
-        SCOPED_TRACE(code);
-        fake::resetAll();
-        std::string slots = kDefaultSlots;
-        slots[9] = static_cast<char>(code);
-        slots[10] = static_cast<char>(383 - code);
-        apply(withSlots("p", slots));
-        EXPECT_EQ(settings.replaceFrom, code);
-        EXPECT_EQ(settings.replaceTo, 383 - code);
-    }
+// What a string whose any-byte slots lie beyond its end leaves there.
+void byteSlotsEmpty(ReaderSettings& e) {
+    e.replaceFrom = e.replaceTo = 0;
+    e.dateSepChar[0] = e.timeSepChar[0] = '\0';
 }
 
-TEST_F(LaunchParametersTest, AnyByteSlotsTakeBlanksCommasAndHighBytes) {
+// Start-up slot values over the fields that each row starts with changed.
+void slotDefaults(ReaderSettings& e) {
+    e.comPortIndex = 0;
+    e.alwaysShowDialog = 1;
+}
+
+// Each row: the string, the path it names (empty when refused) and what else
+// it changes. Every row starts with values the string must change.
+TEST_F(LaunchParametersTest, StringToSettings) {
     std::string slots = kDefaultSlots;
-    slots[9] = ' ';
-    slots[10] = ',';
-    slots[21] = '\xE9';
-    slots[27] = '\t';
-    apply(withSlots("p", slots));
-    EXPECT_EQ(settings.replaceFrom, ' ');
-    EXPECT_EQ(settings.replaceTo, ',');
-    EXPECT_EQ(settings.dateSepChar[0], '\xE9');
-    EXPECT_EQ(settings.dateSepChar[1], '\0');
-    EXPECT_STREQ(settings.timeSepChar, "\t");
-}
-
-TEST_F(LaunchParametersTest, StringEndingMidwaySetsAnyByteSlotsToNul) {
-    apply("p,2,3,2");
-    EXPECT_EQ(settings.comPortIndex, 1);
-    EXPECT_EQ(settings.baudIndex, 2);
-    EXPECT_EQ(settings.fileMode, 1);
-    EXPECT_EQ(settings.addReturn, 1);
-    EXPECT_EQ(settings.replaceFrom, 0);
-    EXPECT_EQ(settings.replaceTo, 0);
-    EXPECT_STREQ(settings.dateSepChar, "");
-    EXPECT_STREQ(settings.timeSepChar, "");
-    // A string whose last slot character is the last byte.
-    fake::resetAll();
-    apply(withSlots("p", kChangedSlots));
-    EXPECT_STREQ(settings.timeSepChar, ".");
-    // One character short of slot 27.
-    fake::resetAll();
-    std::string shortString = withSlots("p", kChangedSlots);
-    shortString.pop_back();
-    apply(shortString);
-    EXPECT_STREQ(settings.timeSepChar, "");
-    EXPECT_EQ(settings.timeSepOn, 0);
-}
-
-TEST_F(LaunchParametersTest, QuotesAndBlanksStayInThePath) {
-    struct {
-        std::string parameters;
-        std::string path;
-    } const cases[] = {
-        {"C:\\My Data\\out file.txt,2", "C:\\My Data\\out file.txt"},
-        {"\"C:\\My Data\\out.txt\",2", "\"C:\\My Data\\out.txt\""},
-        {"\"C:\\My Data\\out.txt\" ,2", "\"C:\\My Data\\out.txt\" "},
-        {"  leading and trailing  ", "  leading and trailing  "},
-        {"\"C:\\a,b.txt\"", "\"C:\\a"},
+    slots[9] = ' ', slots[10] = ',', slots[21] = '\xE9', slots[27] = '\t';
+    const std::string anyBytes = withSlots("p", slots);
+    slots = kDefaultSlots;
+    slots[9] = '\x80', slots[10] = '\xFF';
+    const std::string highCodes = withSlots("p", slots);
+    slots = kDefaultSlots;
+    slots[27] = '.';
+    const std::string longPath = "C:\\" + std::string(230, 'p') + "\\out.txt";
+    const std::string q = "C:\\" + std::string(253, 'q');
+    const struct {
+        const char* name;
+        std::string parameters, path;
+        int launched, refused;
+        void (*changes)(ReaderSettings&);
+    } rows[] = {
+        {"path only", "C:\\data\\out.txt", "C:\\data\\out.txt", 1, 0, byteSlotsEmpty},
+        {"default slots", withSlots("x", kDefaultSlots), "x", 1, 0, slotDefaults},
+        {"slots without a path", withSlots("", "2311111111,;"), "", 0, 0,
+         [](ReaderSettings& e) {
+             byteSlotsEmpty(e);
+             e.comPortIndex = 1, e.baudIndex = 2, e.alwaysShowDialog = e.replaceEnabled = 1;
+             e.replaceFrom = '1', e.replaceTo = ',';
+         }},
+        {"slot 11 decides when slot 12 is missing", "p,1,1,1,1,1,1,1,1,1,a,b,1", "p", 1, 0,
+         [](ReaderSettings& e) {
+             byteSlotsEmpty(e), slotDefaults(e);
+             e.replaceEnabled = e.stampEnabled = 1;
+             e.replaceFrom = 'a', e.replaceTo = 'b';
+         }},
+        {"ending midway", "p,2,3,2", "p", 1, 0,
+         [](ReaderSettings& e) {
+             byteSlotsEmpty(e);
+             e.comPortIndex = 1, e.baudIndex = 2, e.fileMode = 1;
+         }},
+        {"one byte short of slot 27", withSlots("p", kDefaultSlots).substr(0, 56), "p", 1, 0,
+         [](ReaderSettings& e) { slotDefaults(e), e.timeSepChar[0] = '\0'; }},
+        {"blanks, commas and high bytes in any-byte slots", anyBytes, "p", 1, 0,
+         [](ReaderSettings& e) {
+             slotDefaults(e);
+             e.replaceFrom = ' ', e.replaceTo = ',';
+             e.dateSepChar[0] = '\xE9', e.timeSepChar[0] = '\t';
+         }},
+        {"codes 128 and 255", highCodes, "p", 1, 0,
+         [](ReaderSettings& e) { slotDefaults(e), e.replaceFrom = 128, e.replaceTo = 255; }},
+        {"blanks in the path", "C:\\My Data\\out file.txt,2", "C:\\My Data\\out file.txt", 1, 0,
+         [](ReaderSettings& e) { byteSlotsEmpty(e), e.comPortIndex = 1; }},
+        {"quotes kept", "\"C:\\My Data\\out.txt\",2", "\"C:\\My Data\\out.txt\"", 1, 0,
+         [](ReaderSettings& e) { byteSlotsEmpty(e), e.comPortIndex = 1; }},
+        {"a blank after the quotes kept", "\"C:\\My Data\\out.txt\" ,2",
+         "\"C:\\My Data\\out.txt\" ", 1, 0,
+         [](ReaderSettings& e) { byteSlotsEmpty(e), e.comPortIndex = 1; }},
+        {"leading and trailing blanks", "  a b  ", "  a b  ", 1, 0, byteSlotsEmpty},
+        {"a comma in quotes still ends the path", "\"C:\\a,b.txt\"", "\"C:\\a", 1, 0,
+         byteSlotsEmpty},
+        {"longer than 255, parsed whole", withSlots(longPath, slots), longPath, 1, 0,
+         [](ReaderSettings& e) { slotDefaults(e), e.timeSepChar[0] = '.'; }},
+        {"path of 254", withSlots(q.substr(0, 254), kDefaultSlots), q.substr(0, 254), 1, 0,
+         slotDefaults},
+        {"path of 255", withSlots(q.substr(0, 255), kDefaultSlots), q.substr(0, 255), 1, 0,
+         slotDefaults},
+        {"path of 256 refused, slots applied", withSlots(q, slots), "", 1, 1,
+         [](ReaderSettings& e) { slotDefaults(e), e.timeSepChar[0] = '.'; }},
+        {"path of 1000 refused", withSlots(std::string(1000, 'q'), kDefaultSlots), "", 1, 1,
+         slotDefaults},
+        {"400 bytes and no comma", std::string(400, 'z'), "", 1, 1, byteSlotsEmpty},
     };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.parameters);
-        fake::resetAll();
-        apply(testCase.parameters);
-        EXPECT_EQ(std::string(settings.outputPath), testCase.path);
-        EXPECT_EQ(std::string(settings.outputFileName), testCase.path);
-        EXPECT_EQ(launchedWithPath, 1);
-    }
-}
-
-TEST_F(LaunchParametersTest, StringLongerThan255IsParsedWhole) {
-    std::string path = "C:\\" + std::string(230, 'p') + "\\out.txt";
-    std::string parameters = withSlots(path, kChangedSlots);
-    ASSERT_GT(parameters.size(), 255u);
-    apply(parameters);
-    EXPECT_EQ(std::string(settings.outputPath), path);
-    EXPECT_EQ(std::string(settings.outputFileName), path);
-    EXPECT_EQ(launchedWithPath, 1);
-    EXPECT_EQ(settings.comPortIndex, 8);
-    EXPECT_EQ(settings.replaceFrom, 'A');
-    EXPECT_EQ(settings.delimiterIndex, 1);
-    EXPECT_STREQ(settings.dateSepChar, "-");
-    EXPECT_STREQ(settings.timeSepChar, ".");
-}
-
-TEST_F(LaunchParametersTest, PathLengthLimit) {
-    struct {
-        std::size_t length;
-        bool fits;
-    } const cases[] = {{254, true}, {255, true}, {256, false}, {300, false}, {1000, false}};
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.length);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         fake::resetAll();
         setText(settings.outputDirectory, "C:\\exe\\");
-        outputPathRefused = testCase.fits ? 1 : 0; // the opposite of what must follow
-        std::string path = "C:\\" + std::string(testCase.length - 3, 'q');
-        apply(withSlots(path, kChangedSlots));
-        EXPECT_EQ(launchedWithPath, 1);
-        EXPECT_STREQ(settings.outputDirectory, "");
-        if (testCase.fits) {
-            EXPECT_EQ(std::string(settings.outputPath), path);
-            EXPECT_EQ(std::string(settings.outputFileName), path);
-            EXPECT_EQ(outputPathRefused, 0);
-        } else {
-            EXPECT_STREQ(settings.outputPath, "");
-            EXPECT_STREQ(settings.outputFileName, "");
-            EXPECT_EQ(outputPathRefused, 1);
-        }
-        // The slots are applied either way.
-        EXPECT_EQ(settings.comPortIndex, 8);
-        EXPECT_STREQ(settings.timeSepChar, ".");
+        setText(settings.outputFileName, "old.txt");
+        setText(settings.outputPath, "C:\\exe\\old.txt");
+        settings.comPortIndex = 3;
+        settings.alwaysShowDialog = 0;
+        outputPathRefused = 1 - row.refused;
+        launchedWithPath = 1 - row.launched;
+        ReaderSettings expected = settings;
+        expected.outputDirectory[0] = '\0';
+        setText(expected.outputPath, row.path);
+        setText(expected.outputFileName, row.path);
+        row.changes(expected);
+        apply(row.parameters);
+        EXPECT_TRUE(sameFields(expected, settings));
+        EXPECT_EQ(launchedWithPath, row.launched);
+        EXPECT_EQ(outputPathRefused, row.refused);
     }
-}
-
-TEST_F(LaunchParametersTest, OverLongPathWithoutComma) {
-    apply(std::string(400, 'z'));
-    EXPECT_EQ(launchedWithPath, 1);
-    EXPECT_EQ(outputPathRefused, 1);
-    EXPECT_STREQ(settings.outputPath, "");
-    EXPECT_EQ(settings.replaceFrom, 0);
 }
 
 // ------------------------------------------------------- parameterStringOf
