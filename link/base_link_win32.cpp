@@ -46,11 +46,6 @@ constexpr DWORD kWaitBoundMs = 100;
 // With the read timeouts set, a read returns at once; a driver that keeps it
 // longer has it cancelled.
 constexpr DWORD kReadBoundMs = 100;
-// A write ends within its timeouts (50 ms + 5 ms a byte); a driver that does
-// not honour them has it cancelled after this margin.
-constexpr DWORD kWriteTimeoutConstantMs = 50;
-constexpr DWORD kWriteTimeoutPerByteMs = 5;
-constexpr DWORD kWriteMarginMs = 100;
 // How long a cancelled operation is given to end before it is left pending.
 constexpr DWORD kCancelGraceMs = 100;
 // How long the stop gives a pending wait to end.
@@ -87,13 +82,16 @@ bool createOperationEvents() {
 }
 
 // Whether the operation can be started again: a pending one is reaped first
-// if the driver has completed it meanwhile. *transferred is what it moved,
-// even when it ended in failure (a cancelled read may have taken bytes).
-bool operationFree(PortOperation* operation, DWORD* transferred) {
+// if the driver has completed it meanwhile; *succeeded tells whether it
+// succeeded, and only then does *transferred count bytes that reached the
+// buffer (serial drivers copy a read's bytes back only on success).
+bool operationFree(PortOperation* operation, DWORD* transferred, bool* succeeded) {
     *transferred = 0;
+    *succeeded = false;
     if (operation->pending && WaitForSingleObject(operation->record.hEvent, 0) == WAIT_OBJECT_0) {
         operation->pending = false;
-        GetOverlappedResult(portHandle, &operation->record, transferred, FALSE);
+        *succeeded =
+            GetOverlappedResult(portHandle, &operation->record, transferred, FALSE) != FALSE;
     }
     return !operation->pending;
 }
@@ -173,6 +171,17 @@ void endPendingWait() {
 // Reads that failed in a row: a removed device fails every one.
 int failedPortCalls = 0;
 
+// What ClearCommError reports of a byte received wrong or lost: a framing
+// error, a parity error, an overrun ("the next character is lost"), an input
+// buffer overflow, a break.
+constexpr DWORD kLineErrors = CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_RXOVER | CE_BREAK;
+
+// Clears the port's error state; true when it reported a line error.
+bool lineErrorsCleared(COMSTAT* status = nullptr) {
+    DWORD errors = 0;
+    return ClearCommError(portHandle, &errors, status) && (errors & kLineErrors) != 0;
+}
+
 // Reads what has arrived, a buffer at a time, and hands it on; returns how
 // many bytes it took. It reads even when the driver reports nothing queued:
 // some drivers never do, and with the read timeouts set a read returns at
@@ -181,33 +190,32 @@ DWORD readAvailable() {
     DWORD taken = 0;
     while (linkRunning) {
         DWORD got = 0;
+        bool succeeded = false;
         if (portRead.pending) {
-            // A read the driver completed late brings its bytes first.
-            if (!operationFree(&portRead, &got)) {
+            // A read the driver completed late brings its bytes first, when
+            // it succeeded.
+            if (!operationFree(&portRead, &got, &succeeded)) {
                 return taken;
             }
-            if (got > 0) {
-                feedBytes(readBuffer, got);
-                taken += got;
-            }
+            feedRead(succeeded, readBuffer, got, false, lineErrorsCleared());
+            taken += succeeded ? got : 0;
         }
-        DWORD errors = 0;
+        // The errors reported now concern the bytes queued now, which the
+        // read takes when the driver counts them; those reported after the
+        // read may concern bytes that came after it.
         COMSTAT status = {};
-        bool counted = ClearCommError(portHandle, &errors, &status) != FALSE;
-        DWORD wanted = counted && status.cbInQue > 0 && status.cbInQue < kReadChunk ? status.cbInQue
-                                                                                    : kReadChunk;
+        bool errorsBefore = lineErrorsCleared(&status);
+        DWORD wanted =
+            status.cbInQue > 0 && status.cbInQue < kReadChunk ? status.cbInQue : kReadChunk;
         ResetEvent(portRead.record.hEvent);
         BOOL started = ReadFile(portHandle, readBuffer, wanted, nullptr, &portRead.record);
-        bool done = finishOperation(&portRead, started, kReadBoundMs, &got);
-        if (got > 0 && !portRead.pending) {
-            feedBytes(readBuffer, got);
-            taken += got;
-        }
-        if (!done) {
+        succeeded = finishOperation(&portRead, started, kReadBoundMs, &got);
+        feedRead(succeeded, readBuffer, got, errorsBefore, lineErrorsCleared());
+        if (!succeeded) {
             ++failedPortCalls;
-            ClearCommError(portHandle, &errors, nullptr);
             return taken;
         }
+        taken += got;
         failedPortCalls = 0;
         if (got < wanted) {
             return taken; // nothing more has arrived
@@ -222,9 +230,8 @@ Wake nextWake(bool polling, DWORD lastBytesAt) {
     bool gone = failedPortCalls >= kFailuresBeforeGone;
     if (!polling && !gone) {
         Wake wake = awaitCharacters();
-        if (wake == Wake::Failed) {
-            DWORD errors = 0;
-            ClearCommError(portHandle, &errors, nullptr);
+        if (wake == Wake::Failed && lineErrorsCleared()) {
+            markLineError();
         }
         return wake;
     }
@@ -370,11 +377,15 @@ void sendToBase(const char* bytes, std::size_t count) {
     // Each thread writes through its own operation, so a write never shares
     // a record with one in flight on the other thread.
     PortOperation* write = GetCurrentThreadId() == receiverThreadId ? &ackWrite : &startWrite;
+    const DWORD bound = writeBoundMs(count);
+    const DWORD startedAt = GetTickCount();
     while (count > 0) {
         DWORD written = 0;
+        bool succeeded = false;
         // One that never completed blocks the next: the port has stopped
         // answering, and its record must stay as it is.
-        if (!operationFree(write, &written)) {
+        DWORD spent = GetTickCount() - startedAt;
+        if (!operationFree(write, &written, &succeeded) || spent >= bound) {
             return;
         }
         // The driver may read the bytes after this returns: they go from the
@@ -384,11 +395,11 @@ void sendToBase(const char* bytes, std::size_t count) {
         CopyMemory(write->outgoing, bytes, piece);
         ResetEvent(write->record.hEvent);
         BOOL started = WriteFile(portHandle, write->outgoing, piece, nullptr, &write->record);
-        DWORD bound = kWriteTimeoutConstantMs + kWriteTimeoutPerByteMs * piece + kWriteMarginMs;
-        if (!finishOperation(write, started, bound, &written)) {
-            return;
-        }
-        bytes += piece;
-        count -= piece;
+        // A write that times out succeeds with fewer bytes: the rest goes in
+        // the next try, within what is left of the bound.
+        succeeded = finishOperation(write, started, bound - spent, &written);
+        std::size_t left = leftToSend(succeeded, count, written);
+        bytes += count - left;
+        count = left;
     }
 }
