@@ -14,6 +14,8 @@ HANDLE portHandle = nullptr;
 HANDLE receiverThread = nullptr;
 // Set by stopLink: ends the receiver's wait at once, whatever the port does.
 HANDLE linkStopEvent = nullptr;
+// Set by the receiver when its loop has ended: all it does after that is end.
+HANDLE loopEndedEvent = nullptr;
 std::atomic<int> linkRunning{0};
 std::atomic<DWORD> receiverThreadId{0};
 
@@ -273,7 +275,26 @@ DWORD WINAPI receiverThreadMain(LPVOID) {
 
     endPendingWait();
     PurgeComm(portHandle, PURGE_RXCLEAR);
+    SetEvent(loopEndedEvent);
     return 0;
+}
+
+// Waits at most boundMs for the object, answering messages sent to this
+// thread meanwhile: the receiver may be setting the progress text, so
+// neither thread can hold the other. Posted messages (clicks, timers) stay
+// queued.
+void awaitAnswering(HANDLE object, DWORD boundMs) {
+    DWORD startedAt = GetTickCount();
+    for (;;) {
+        DWORD spent = GetTickCount() - startedAt;
+        DWORD left = boundMs == INFINITE ? INFINITE : boundMs - (spent < boundMs ? spent : boundMs);
+        if (MsgWaitForMultipleObjects(1, &object, FALSE, left, QS_SENDMESSAGE) !=
+            WAIT_OBJECT_0 + 1) {
+            return;
+        }
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 void closePort() {
@@ -327,12 +348,16 @@ bool openLink() {
     timeouts.WriteTotalTimeoutConstant = kWriteTimeoutConstantMs;
     SetCommTimeouts(portHandle, &timeouts);
 
-    if (linkStopEvent == nullptr) {
-        linkStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    for (HANDLE* event : {&linkStopEvent, &loopEndedEvent}) {
+        if (*event == nullptr) {
+            *event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        }
     }
-    bool eventsMade = linkStopEvent != nullptr && createOperationEvents();
+    bool eventsMade =
+        linkStopEvent != nullptr && loopEndedEvent != nullptr && createOperationEvents();
     if (eventsMade) {
         ResetEvent(linkStopEvent);
+        ResetEvent(loopEndedEvent);
     }
     linkRunning = 1;
     receiverThread =
@@ -349,25 +374,25 @@ bool openLink() {
 }
 
 void stopLink() {
-    linkRunning = 0;
-    SetEvent(linkStopEvent);
-    SetCommMask(portHandle, 0);
-
-    // The receiver may be setting the progress text, a message sent to this
-    // thread: keep answering sent messages while waiting, so neither thread
-    // can hold the other. Posted messages (clicks, timers) stay queued.
-    for (;;) {
-        DWORD woken =
-            MsgWaitForMultipleObjects(1, &receiverThread, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (woken != WAIT_OBJECT_0 + 1) {
-            break;
-        }
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-    CloseHandle(receiverThread);
-    receiverThread = nullptr;
-    closePort();
+    LinkStopSteps steps = {
+        [] {
+            linkRunning = 0;
+            SetEvent(linkStopEvent);
+            SetCommMask(portHandle, 0);
+            // Every port call of the loop is bounded; a message on the
+            // screen ("Failed to write file!!") is waited for, as it must be.
+            awaitAnswering(loopEndedEvent, INFINITE);
+        },
+        closePort,
+        [](unsigned long boundMs) {
+            // A thread still held by its driver after that ends on its own:
+            // nothing the process keeps depends on it.
+            awaitAnswering(receiverThread, boundMs);
+            CloseHandle(receiverThread);
+            receiverThread = nullptr;
+        },
+    };
+    stopInOrder(steps);
 }
 
 void sendToBase(const char* bytes, std::size_t count) {
