@@ -6,6 +6,7 @@ add_executable(Tamsel WIN32
   app/platform_win32.cpp
   app/settings_file_win32.cpp
   link/base_link_win32.cpp
+  link/serial_port_win32.cpp
   link/reading_session_win32.cpp
   output/count_flash_win32.cpp
   ui/properties_dialog_win32.cpp

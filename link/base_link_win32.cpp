@@ -4,13 +4,13 @@
 #include "app/settings.h"
 #include "app/win32_common.h"
 #include "link/base_protocol.h"
+#include "link/serial_port_win32.h"
 
 #include <atomic>
 #include <initializer_list>
 
 namespace {
 
-HANDLE portHandle = nullptr;
 HANDLE receiverThread = nullptr;
 // Set by stopLink: ends the receiver's wait at once, whatever the port does.
 HANDLE linkStopEvent = nullptr;
@@ -19,28 +19,8 @@ HANDLE loopEndedEvent = nullptr;
 std::atomic<int> linkRunning{0};
 std::atomic<DWORD> receiverThreadId{0};
 
-DCB lineSettings;
-
-constexpr DWORD kQueueSize = 256;
 constexpr DWORD kReadChunk = 256;
 unsigned char readBuffer[kReadChunk];
-
-// One asynchronous operation on the port, with its own record and event.
-// When the driver does not complete it even after it is cancelled, it stays
-// pending here, never started again, until the driver completes it: the
-// record, the event and the bytes it reads or writes outlive it, as they live
-// as long as the process.
-struct PortOperation {
-    OVERLAPPED record;
-    bool pending;
-    DWORD eventMask;   // what a wait for characters reports
-    char outgoing[16]; // what a write sends
-};
-
-PortOperation characterWait; // receiver thread
-PortOperation portRead;      // receiver thread
-PortOperation ackWrite;      // receiver thread: the acknowledgements
-PortOperation startWrite;    // user-interface thread: the start command
 
 // A wait for received characters ends at least this often, and the receiver
 // reads what has arrived: some drivers signal less than they receive.
@@ -48,8 +28,6 @@ constexpr DWORD kWaitBoundMs = 100;
 // With the read timeouts set, a read returns at once; a driver that keeps it
 // longer has it cancelled.
 constexpr DWORD kReadBoundMs = 100;
-// How long a cancelled operation is given to end before it is left pending.
-constexpr DWORD kCancelGraceMs = 100;
 // How long the stop gives a pending wait to end.
 constexpr DWORD kStopBoundMs = 1000;
 constexpr DWORD kStopRetryMs = 50;
@@ -69,55 +47,6 @@ constexpr DWORD kBusySpanMs = 100;
 // nothing will come from it, but the session goes on until Close.
 constexpr int kFailuresBeforeGone = 3;
 constexpr DWORD kGonePollIntervalMs = 250;
-
-bool createOperationEvents() {
-    for (PortOperation* operation : {&characterWait, &portRead, &ackWrite, &startWrite}) {
-        if (operation->record.hEvent == nullptr) {
-            // Manual reset, as the port's waits require.
-            operation->record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        }
-        if (operation->record.hEvent == nullptr) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Whether the operation can be started again: a pending one is reaped first
-// if the driver has completed it meanwhile; *succeeded tells whether it
-// succeeded, and only then does *transferred count bytes that reached the
-// buffer (serial drivers copy a read's bytes back only on success).
-bool operationFree(PortOperation* operation, DWORD* transferred, bool* succeeded) {
-    *transferred = 0;
-    *succeeded = false;
-    if (operation->pending && WaitForSingleObject(operation->record.hEvent, 0) == WAIT_OBJECT_0) {
-        operation->pending = false;
-        *succeeded =
-            GetOverlappedResult(portHandle, &operation->record, transferred, FALSE) != FALSE;
-    }
-    return !operation->pending;
-}
-
-// Call after a ReadFile, WriteFile or WaitCommEvent on the operation's record
-// that returned `started` (with GetLastError() still its own). Waits at most
-// `boundMs` for the driver to complete it; then cancels it and gives it a
-// moment more. True when it completed with success; *transferred is what it
-// moved, even when it failed. One still in flight stays pending.
-bool finishOperation(PortOperation* operation, BOOL started, DWORD boundMs, DWORD* transferred) {
-    *transferred = 0;
-    if (!started && GetLastError() != ERROR_IO_PENDING) {
-        return false;
-    }
-    HANDLE done = operation->record.hEvent;
-    if (WaitForSingleObject(done, boundMs) != WAIT_OBJECT_0) {
-        CancelIoEx(portHandle, &operation->record);
-        if (WaitForSingleObject(done, kCancelGraceMs) != WAIT_OBJECT_0) {
-            operation->pending = true;
-            return false;
-        }
-    }
-    return GetOverlappedResult(portHandle, &operation->record, transferred, FALSE) != FALSE;
-}
 
 // What became of a pass's wait for received characters.
 enum class Wake { Stop, Characters, TimedOut, Failed };
@@ -172,17 +101,6 @@ void endPendingWait() {
 
 // Reads that failed in a row: a removed device fails every one.
 int failedPortCalls = 0;
-
-// What ClearCommError reports of a byte received wrong or lost: a framing
-// error, a parity error, an overrun ("the next character is lost"), an input
-// buffer overflow, a break.
-constexpr DWORD kLineErrors = CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_RXOVER | CE_BREAK;
-
-// Clears the port's error state; true when it reported a line error.
-bool lineErrorsCleared(COMSTAT* status = nullptr) {
-    DWORD errors = 0;
-    return ClearCommError(portHandle, &errors, status) && (errors & kLineErrors) != 0;
-}
 
 // Reads what has arrived, a buffer at a time, and hands it on; returns how
 // many bytes it took. It reads even when the driver reports nothing queued:
@@ -297,56 +215,16 @@ void awaitAnswering(HANDLE object, DWORD boundMs) {
     }
 }
 
-void closePort() {
-    CloseHandle(portHandle);
-    portHandle = nullptr;
-}
-
 } // namespace
 
 bool openLink() {
-    const char* portName = portNameFor(settings.comPortIndex);
-    if (portName != nullptr) {
-        portHandle = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_OVERLAPPED, nullptr);
-    }
-    if (portName == nullptr || portHandle == INVALID_HANDLE_VALUE) {
-        portHandle = nullptr;
-        showMessage("Can't open the COM port!", MB_ICONEXCLAMATION | MB_OK);
+    PortOpening opening = openConfiguredPort();
+    if (opening != PortOpening::Opened) {
+        showMessage(opening == PortOpening::NotOpened ? "Can't open the COM port!"
+                                                      : "Error on setting communication state",
+                    MB_ICONEXCLAMATION | MB_OK);
         return false;
     }
-    SetupComm(portHandle, kQueueSize, kQueueSize);
-
-    // Applied whole and never read from the port: 8 data bits, no parity, one
-    // stop bit, no flow control of any kind, DTR and RTS off.
-    lineSettings.DCBlength = sizeof lineSettings;
-    lineSettings.fBinary = TRUE; // Windows supports binary mode only
-    if (baudRateFor(settings.baudIndex) != 0) {
-        lineSettings.BaudRate = static_cast<DWORD>(baudRateFor(settings.baudIndex));
-    }
-    lineSettings.ByteSize = 8;
-    lineSettings.Parity = NOPARITY;
-    lineSettings.StopBits = ONESTOPBIT;
-    lineSettings.fOutxCtsFlow = 0;
-    lineSettings.fOutX = 0;
-    lineSettings.fRtsControl = RTS_CONTROL_DISABLE;
-    // Flow control stays off both ways, yet Windows refuses a record whose
-    // XON and XOFF characters are equal: give them the usual DC1 and DC3.
-    // The XON and XOFF limits stay 0, which every driver's check (0 up to
-    // its buffer size) accepts.
-    lineSettings.XonChar = 0x11;
-    lineSettings.XoffChar = 0x13;
-    if (!SetCommState(portHandle, &lineSettings)) {
-        showMessage("Error on setting communication state", MB_ICONEXCLAMATION | MB_OK);
-        closePort();
-        return false;
-    }
-
-    COMMTIMEOUTS timeouts = {};
-    timeouts.ReadIntervalTimeout = MAXDWORD; // reads return at once with what has arrived
-    timeouts.WriteTotalTimeoutMultiplier = kWriteTimeoutPerByteMs;
-    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutConstantMs;
-    SetCommTimeouts(portHandle, &timeouts);
 
     for (HANDLE* event : {&linkStopEvent, &loopEndedEvent}) {
         if (*event == nullptr) {
