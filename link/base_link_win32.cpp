@@ -4,41 +4,23 @@
 #include "app/settings.h"
 #include "app/win32_common.h"
 #include "link/base_protocol.h"
+#include "link/serial_port_win32.h"
 
 #include <atomic>
 #include <initializer_list>
 
 namespace {
 
-HANDLE portHandle = nullptr;
 HANDLE receiverThread = nullptr;
 // Set by stopLink: ends the receiver's wait at once, whatever the port does.
 HANDLE linkStopEvent = nullptr;
+// Set by the receiver when its loop has ended: all it does after that is end.
+HANDLE loopEndedEvent = nullptr;
 std::atomic<int> linkRunning{0};
 std::atomic<DWORD> receiverThreadId{0};
 
-DCB lineSettings;
-
-constexpr DWORD kQueueSize = 256;
 constexpr DWORD kReadChunk = 256;
 unsigned char readBuffer[kReadChunk];
-
-// One asynchronous operation on the port, with its own record and event.
-// When the driver does not complete it even after it is cancelled, it stays
-// pending here, never started again, until the driver completes it: the
-// record, the event and the bytes it reads or writes outlive it, as they live
-// as long as the process.
-struct PortOperation {
-    OVERLAPPED record;
-    bool pending;
-    DWORD eventMask;   // what a wait for characters reports
-    char outgoing[16]; // what a write sends
-};
-
-PortOperation characterWait; // receiver thread
-PortOperation portRead;      // receiver thread
-PortOperation ackWrite;      // receiver thread: the acknowledgements
-PortOperation startWrite;    // user-interface thread: the start command
 
 // A wait for received characters ends at least this often, and the receiver
 // reads what has arrived: some drivers signal less than they receive.
@@ -46,13 +28,6 @@ constexpr DWORD kWaitBoundMs = 100;
 // With the read timeouts set, a read returns at once; a driver that keeps it
 // longer has it cancelled.
 constexpr DWORD kReadBoundMs = 100;
-// A write ends within its timeouts (50 ms + 5 ms a byte); a driver that does
-// not honour them has it cancelled after this margin.
-constexpr DWORD kWriteTimeoutConstantMs = 50;
-constexpr DWORD kWriteTimeoutPerByteMs = 5;
-constexpr DWORD kWriteMarginMs = 100;
-// How long a cancelled operation is given to end before it is left pending.
-constexpr DWORD kCancelGraceMs = 100;
 // How long the stop gives a pending wait to end.
 constexpr DWORD kStopBoundMs = 1000;
 constexpr DWORD kStopRetryMs = 50;
@@ -72,52 +47,6 @@ constexpr DWORD kBusySpanMs = 100;
 // nothing will come from it, but the session goes on until Close.
 constexpr int kFailuresBeforeGone = 3;
 constexpr DWORD kGonePollIntervalMs = 250;
-
-bool createOperationEvents() {
-    for (PortOperation* operation : {&characterWait, &portRead, &ackWrite, &startWrite}) {
-        if (operation->record.hEvent == nullptr) {
-            // Manual reset, as the port's waits require.
-            operation->record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        }
-        if (operation->record.hEvent == nullptr) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Whether the operation can be started again: a pending one is reaped first
-// if the driver has completed it meanwhile. *transferred is what it moved,
-// even when it ended in failure (a cancelled read may have taken bytes).
-bool operationFree(PortOperation* operation, DWORD* transferred) {
-    *transferred = 0;
-    if (operation->pending && WaitForSingleObject(operation->record.hEvent, 0) == WAIT_OBJECT_0) {
-        operation->pending = false;
-        GetOverlappedResult(portHandle, &operation->record, transferred, FALSE);
-    }
-    return !operation->pending;
-}
-
-// Call after a ReadFile, WriteFile or WaitCommEvent on the operation's record
-// that returned `started` (with GetLastError() still its own). Waits at most
-// `boundMs` for the driver to complete it; then cancels it and gives it a
-// moment more. True when it completed with success; *transferred is what it
-// moved, even when it failed. One still in flight stays pending.
-bool finishOperation(PortOperation* operation, BOOL started, DWORD boundMs, DWORD* transferred) {
-    *transferred = 0;
-    if (!started && GetLastError() != ERROR_IO_PENDING) {
-        return false;
-    }
-    HANDLE done = operation->record.hEvent;
-    if (WaitForSingleObject(done, boundMs) != WAIT_OBJECT_0) {
-        CancelIoEx(portHandle, &operation->record);
-        if (WaitForSingleObject(done, kCancelGraceMs) != WAIT_OBJECT_0) {
-            operation->pending = true;
-            return false;
-        }
-    }
-    return GetOverlappedResult(portHandle, &operation->record, transferred, FALSE) != FALSE;
-}
 
 // What became of a pass's wait for received characters.
 enum class Wake { Stop, Characters, TimedOut, Failed };
@@ -181,33 +110,32 @@ DWORD readAvailable() {
     DWORD taken = 0;
     while (linkRunning) {
         DWORD got = 0;
+        bool succeeded = false;
         if (portRead.pending) {
-            // A read the driver completed late brings its bytes first.
-            if (!operationFree(&portRead, &got)) {
+            // A read the driver completed late brings its bytes first, when
+            // it succeeded.
+            if (!operationFree(&portRead, &got, &succeeded)) {
                 return taken;
             }
-            if (got > 0) {
-                feedBytes(readBuffer, got);
-                taken += got;
-            }
+            feedRead(succeeded, readBuffer, got, false, lineErrorsCleared());
+            taken += succeeded ? got : 0;
         }
-        DWORD errors = 0;
+        // The errors reported now concern the bytes queued now, which the
+        // read takes when the driver counts them; those reported after the
+        // read may concern bytes that came after it.
         COMSTAT status = {};
-        bool counted = ClearCommError(portHandle, &errors, &status) != FALSE;
-        DWORD wanted = counted && status.cbInQue > 0 && status.cbInQue < kReadChunk ? status.cbInQue
-                                                                                    : kReadChunk;
+        bool errorsBefore = lineErrorsCleared(&status);
+        DWORD wanted =
+            status.cbInQue > 0 && status.cbInQue < kReadChunk ? status.cbInQue : kReadChunk;
         ResetEvent(portRead.record.hEvent);
         BOOL started = ReadFile(portHandle, readBuffer, wanted, nullptr, &portRead.record);
-        bool done = finishOperation(&portRead, started, kReadBoundMs, &got);
-        if (got > 0 && !portRead.pending) {
-            feedBytes(readBuffer, got);
-            taken += got;
-        }
-        if (!done) {
+        succeeded = finishOperation(&portRead, started, kReadBoundMs, &got);
+        feedRead(succeeded, readBuffer, got, errorsBefore, lineErrorsCleared());
+        if (!succeeded) {
             ++failedPortCalls;
-            ClearCommError(portHandle, &errors, nullptr);
             return taken;
         }
+        taken += got;
         failedPortCalls = 0;
         if (got < wanted) {
             return taken; // nothing more has arrived
@@ -222,9 +150,8 @@ Wake nextWake(bool polling, DWORD lastBytesAt) {
     bool gone = failedPortCalls >= kFailuresBeforeGone;
     if (!polling && !gone) {
         Wake wake = awaitCharacters();
-        if (wake == Wake::Failed) {
-            DWORD errors = 0;
-            ClearCommError(portHandle, &errors, nullptr);
+        if (wake == Wake::Failed && lineErrorsCleared()) {
+            markLineError();
         }
         return wake;
     }
@@ -266,66 +193,49 @@ DWORD WINAPI receiverThreadMain(LPVOID) {
 
     endPendingWait();
     PurgeComm(portHandle, PURGE_RXCLEAR);
+    SetEvent(loopEndedEvent);
     return 0;
 }
 
-void closePort() {
-    CloseHandle(portHandle);
-    portHandle = nullptr;
+// Waits at most boundMs for the object, answering messages sent to this
+// thread meanwhile: the receiver may be setting the progress text, so
+// neither thread can hold the other. Posted messages (clicks, timers) stay
+// queued.
+void awaitAnswering(HANDLE object, DWORD boundMs) {
+    DWORD startedAt = GetTickCount();
+    for (;;) {
+        DWORD spent = GetTickCount() - startedAt;
+        DWORD left = boundMs == INFINITE ? INFINITE : boundMs - (spent < boundMs ? spent : boundMs);
+        if (MsgWaitForMultipleObjects(1, &object, FALSE, left, QS_SENDMESSAGE) !=
+            WAIT_OBJECT_0 + 1) {
+            return;
+        }
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 } // namespace
 
 bool openLink() {
-    const char* portName = portNameFor(settings.comPortIndex);
-    if (portName != nullptr) {
-        portHandle = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_OVERLAPPED, nullptr);
-    }
-    if (portName == nullptr || portHandle == INVALID_HANDLE_VALUE) {
-        portHandle = nullptr;
-        showMessage("Can't open the COM port!", MB_ICONEXCLAMATION | MB_OK);
-        return false;
-    }
-    SetupComm(portHandle, kQueueSize, kQueueSize);
-
-    // Applied whole and never read from the port: 8 data bits, no parity, one
-    // stop bit, no flow control of any kind, DTR and RTS off.
-    lineSettings.DCBlength = sizeof lineSettings;
-    lineSettings.fBinary = TRUE; // Windows supports binary mode only
-    if (baudRateFor(settings.baudIndex) != 0) {
-        lineSettings.BaudRate = static_cast<DWORD>(baudRateFor(settings.baudIndex));
-    }
-    lineSettings.ByteSize = 8;
-    lineSettings.Parity = NOPARITY;
-    lineSettings.StopBits = ONESTOPBIT;
-    lineSettings.fOutxCtsFlow = 0;
-    lineSettings.fOutX = 0;
-    lineSettings.fRtsControl = RTS_CONTROL_DISABLE;
-    // Flow control stays off both ways, yet Windows refuses a record whose
-    // XON and XOFF characters are equal: give them the usual DC1 and DC3.
-    // The XON and XOFF limits stay 0, which every driver's check (0 up to
-    // its buffer size) accepts.
-    lineSettings.XonChar = 0x11;
-    lineSettings.XoffChar = 0x13;
-    if (!SetCommState(portHandle, &lineSettings)) {
-        showMessage("Error on setting communication state", MB_ICONEXCLAMATION | MB_OK);
-        closePort();
+    PortOpening opening = openConfiguredPort();
+    if (opening != PortOpening::Opened) {
+        showMessage(opening == PortOpening::NotOpened ? "Can't open the COM port!"
+                                                      : "Error on setting communication state",
+                    MB_ICONEXCLAMATION | MB_OK);
         return false;
     }
 
-    COMMTIMEOUTS timeouts = {};
-    timeouts.ReadIntervalTimeout = MAXDWORD; // reads return at once with what has arrived
-    timeouts.WriteTotalTimeoutMultiplier = kWriteTimeoutPerByteMs;
-    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutConstantMs;
-    SetCommTimeouts(portHandle, &timeouts);
-
-    if (linkStopEvent == nullptr) {
-        linkStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    for (HANDLE* event : {&linkStopEvent, &loopEndedEvent}) {
+        if (*event == nullptr) {
+            *event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        }
     }
-    bool eventsMade = linkStopEvent != nullptr && createOperationEvents();
+    bool eventsMade =
+        linkStopEvent != nullptr && loopEndedEvent != nullptr && createOperationEvents();
     if (eventsMade) {
         ResetEvent(linkStopEvent);
+        ResetEvent(loopEndedEvent);
     }
     linkRunning = 1;
     receiverThread =
@@ -342,25 +252,25 @@ bool openLink() {
 }
 
 void stopLink() {
-    linkRunning = 0;
-    SetEvent(linkStopEvent);
-    SetCommMask(portHandle, 0);
-
-    // The receiver may be setting the progress text, a message sent to this
-    // thread: keep answering sent messages while waiting, so neither thread
-    // can hold the other. Posted messages (clicks, timers) stay queued.
-    for (;;) {
-        DWORD woken =
-            MsgWaitForMultipleObjects(1, &receiverThread, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (woken != WAIT_OBJECT_0 + 1) {
-            break;
-        }
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-    CloseHandle(receiverThread);
-    receiverThread = nullptr;
-    closePort();
+    LinkStopSteps steps = {
+        [] {
+            linkRunning = 0;
+            SetEvent(linkStopEvent);
+            SetCommMask(portHandle, 0);
+            // Every port call of the loop is bounded; a message on the
+            // screen ("Failed to write file!!") is waited for, as it must be.
+            awaitAnswering(loopEndedEvent, INFINITE);
+        },
+        closePort,
+        [](unsigned long boundMs) {
+            // A thread still held by its driver after that ends on its own:
+            // nothing the process keeps depends on it.
+            awaitAnswering(receiverThread, boundMs);
+            CloseHandle(receiverThread);
+            receiverThread = nullptr;
+        },
+    };
+    stopInOrder(steps);
 }
 
 void sendToBase(const char* bytes, std::size_t count) {
@@ -370,11 +280,15 @@ void sendToBase(const char* bytes, std::size_t count) {
     // Each thread writes through its own operation, so a write never shares
     // a record with one in flight on the other thread.
     PortOperation* write = GetCurrentThreadId() == receiverThreadId ? &ackWrite : &startWrite;
+    const DWORD bound = writeBoundMs(count);
+    const DWORD startedAt = GetTickCount();
     while (count > 0) {
         DWORD written = 0;
+        bool succeeded = false;
         // One that never completed blocks the next: the port has stopped
         // answering, and its record must stay as it is.
-        if (!operationFree(write, &written)) {
+        DWORD spent = GetTickCount() - startedAt;
+        if (!operationFree(write, &written, &succeeded) || spent >= bound) {
             return;
         }
         // The driver may read the bytes after this returns: they go from the
@@ -384,11 +298,11 @@ void sendToBase(const char* bytes, std::size_t count) {
         CopyMemory(write->outgoing, bytes, piece);
         ResetEvent(write->record.hEvent);
         BOOL started = WriteFile(portHandle, write->outgoing, piece, nullptr, &write->record);
-        DWORD bound = kWriteTimeoutConstantMs + kWriteTimeoutPerByteMs * piece + kWriteMarginMs;
-        if (!finishOperation(write, started, bound, &written)) {
-            return;
-        }
-        bytes += piece;
-        count -= piece;
+        // A write that times out succeeds with fewer bytes: the rest goes in
+        // the next try, within what is left of the bound.
+        succeeded = finishOperation(write, started, bound - spent, &written);
+        std::size_t left = leftToSend(succeeded, count, written);
+        bytes += count - left;
+        count = left;
     }
 }

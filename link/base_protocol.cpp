@@ -9,6 +9,8 @@
 
 unsigned char frameBuffer[kFrameBufferSize];
 int frameLength = 0;
+bool frameDamaged = false;
+bool lineErrorPending = false;
 std::atomic<int> baseConnected{0};
 int recordCount = 0;
 
@@ -34,6 +36,7 @@ void feedBytes(const unsigned char* bytes, std::size_t count) {
             // An "@" always starts a new frame, abandoning whatever was collected.
             frameBuffer[0] = byte;
             frameLength = 1;
+            frameDamaged = lineErrorPending;
             continue;
         }
         if (frameLength == 0 || frameLength >= kMaxFrameBytes) {
@@ -48,6 +51,27 @@ void feedBytes(const unsigned char* bytes, std::size_t count) {
             handleFrame();
             frameLength = 0;
         }
+    }
+    if (count > 0) {
+        lineErrorPending = false;
+    }
+}
+
+void markLineError() {
+    frameDamaged = true;
+    lineErrorPending = true;
+}
+
+void feedRead(bool succeeded, const unsigned char* bytes, std::size_t count, bool errorsBefore,
+              bool errorsAfter) {
+    if (errorsBefore || errorsAfter) {
+        markLineError();
+    }
+    if (succeeded) {
+        feedBytes(bytes, count);
+    }
+    if (errorsAfter) {
+        markLineError();
     }
 }
 
@@ -64,6 +88,11 @@ void handleFrame() {
         return;
     }
     unsigned char echoChar = frameByte(9);
+    if (frameDamaged) {
+        // The terminal keeps a record answered "NG" and sends it again.
+        sendAcknowledgement(unitNumber, echoChar, "NG");
+        return;
+    }
     // The frame's CR was replaced by NUL, so the payload is terminated inside the frame.
     const char* payload =
         handledFrameLength > 10 ? reinterpret_cast<const char*>(frameBuffer + 10) : "";

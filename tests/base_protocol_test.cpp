@@ -221,3 +221,39 @@ TEST_F(BaseProtocolTest, DataBeforeTheStartAnswerIsStoredLikeAnyOther) {
 }
 
 } // namespace
+
+namespace {
+
+void feedRead(bool succeeded, const std::string& bytes, bool errorsBefore, bool errorsAfter) {
+    ::feedRead(succeeded, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+               errorsBefore, errorsAfter);
+}
+
+TEST_F(BaseProtocolTest, FailedReadHandsOnNoneOfTheBytesItsBufferStillHolds) {
+    const std::string buffer = "@DT0001I40A\r";
+    feedRead(true, buffer, false, false);
+    feedRead(false, buffer, false, false); // cancelled with a count, buffer unchanged
+    EXPECT_EQ(seen().fileBytes, "A\r\n");
+    EXPECT_EQ(seen().sentToBase, std::vector<std::string>{ack("01", '0', "OK")});
+}
+
+TEST_F(BaseProtocolTest, LineErrorDamagesTheFrameInProgressAndThoseStartingInItsBytes) {
+    settings.showErrors = 1;
+    feed("@DT0001I40A\r@DT0002I40B"); // the first is done before the error
+    feedRead(true, "C\r@DT0003I40D\r", true, false);
+    feedRead(true, "@DT0004I40E\r", false, false);
+    // Reported after a read: bytes still queued may hold the bad one.
+    feedRead(true, "@DT0005I40F\r", false, true);
+    feedRead(false, "", false, false);
+    feedRead(true, "@DT0006I40G\r@DT0007I40H\r", false, false);
+    feedRead(true, "@DT0008I40I\r", false, false);
+    EXPECT_EQ(seen().fileBytes, "A\r\nE\r\nI\r\n");
+    const std::vector<std::string> acks = {
+        ack("01", '0', "OK"), ack("02", '0', "NG"), ack("03", '0', "NG"), ack("04", '0', "OK"),
+        ack("05", '0', "NG"), ack("06", '0', "NG"), ack("07", '0', "NG"), ack("08", '0', "OK")};
+    EXPECT_EQ(seen().sentToBase, acks);
+    EXPECT_EQ(recordCount, 3);
+    EXPECT_TRUE(seen().warnings.empty());
+}
+
+} // namespace

@@ -20,6 +20,8 @@ void resetAll() {
     resetStampLayout();
     std::memset(frameBuffer, 0, sizeof frameBuffer);
     frameLength = 0;
+    frameDamaged = false;
+    lineErrorPending = false;
     baseConnected = 0;
     recordCount = 0;
     std::memset(scratchLine, 0, sizeof scratchLine);
