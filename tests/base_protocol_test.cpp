@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -24,200 +26,152 @@ class BaseProtocolTest : public ::testing::Test {
     static const fake::PlatformRecord& seen() { return fake::platform; }
 };
 
-TEST_F(BaseProtocolTest, WorkedExampleStoresRecordAndAcknowledgesWithUnitAndEcho) {
-    feed("@DT0107I41ABC\r");
-    EXPECT_EQ(seen().fileBytes, "ABC\r\n");
-    ASSERT_EQ(seen().sentToBase.size(), 1u);
-    EXPECT_EQ(seen().sentToBase[0], "@DT07I41OK\r");
-    EXPECT_EQ(seen().sentToBase[0].size(), 11u);
-    EXPECT_EQ(recordCount, 1);
-}
-
-TEST_F(BaseProtocolTest, StartAnswerSetsConnectedAndSendsNothing) {
-    struct Case {
-        const char* bytes;
-        int connected;
-    };
-    const Case cases[] = {
-        {"@BS\r", 1}, {"@BS with more text\r", 1}, {"@BX\r", 0}, {"BS\r", 0}, // no "@": dropped
-        {"@BS", 0},                                                           // never completed
-    };
-    for (const Case& c : cases) {
-        fake::resetAll();
-        feed(c.bytes);
-        EXPECT_EQ(baseConnected.load(), c.connected) << c.bytes;
-        EXPECT_TRUE(seen().sentToBase.empty()) << c.bytes;
-    }
-}
-
-TEST_F(BaseProtocolTest, ResynchronisesOnAtSignsAndDropsBytesOutsideFrames) {
-    struct Case {
+// Each row: the bytes fed, the lines stored, the answers sent, the count and
+// whether the base answered the start command.
+TEST_F(BaseProtocolTest, BytesInToStoredLinesAnswersAndCount) {
+    const std::string longest = "@DT0001I40" + std::string(240, 'p') + "\r"; // CR is byte 251
+    const struct {
         const char* name;
-        std::string bytes;
-        std::string file;
-        std::vector<std::string> acks;
-    };
-    const Case cases[] = {
+        std::string bytes, file;
+        std::vector<std::string> answers;
+        int count, connected;
+    } rows[] = {
+        {"worked example", "@DT0107I41ABC\r", "ABC\r\n", {"@DT07I41OK\r"}, 1, 0},
+        {"start answer", "@BS\r", "", {}, 0, 1},
+        {"start answer with more text", "@BS with more text\r", "", {}, 0, 1},
+        {"other kind", "@BX\r", "", {}, 0, 0},
+        {"no @", "BS\r", "", {}, 0, 0},
+        {"never completed", "@BS", "", {}, 0, 0},
+        {"no I at 7", "@DT0001X40A\r", "", {}, 0, 0},
+        {"no 4 at 8", "@DT0001I50A\r", "", {}, 0, 0},
+        {"neither BS nor DT", "@XY0001I40A\r", "", {}, 0, 0},
+        {"@ alone", "@\r", "", {}, 0, 0},
+        {"@D", "@D\r", "", {}, 0, 0},
+        {"data before the start answer",
+         "@DT0001I40early\r@BS\r",
+         "early\r\n",
+         {ack("01", '0', "OK")},
+         1,
+         1},
         {"noise before and between frames",
          "xx\r\r@DT0001I40A\rjunk\r@DT0002I40B\r",
          "A\r\nB\r\n",
-         {ack("01", '0', "OK"), ack("02", '0', "OK")}},
+         {ack("01", '0', "OK"), ack("02", '0', "OK")},
+         2,
+         0},
         {"second @ abandons the frame before it",
          "@DT0001I40LOST@DT0003I49KEPT\r",
          "KEPT\r\n",
-         {ack("03", '9', "OK")}},
-        {"frame split over many chunks", "@D", "", {}},
+         {ack("03", '9', "OK")},
+         1,
+         0},
         {"bytes 128-255 in a payload",
          "@DT0005I4x\x80\xff\r",
          "\x80\xff\r\n",
-         {ack("05", 'x', "OK")}},
+         {ack("05", 'x', "OK")},
+         1,
+         0},
+        {"NUL ends the payload",
+         std::string("@DT0001I40AB\0CD\r", 16),
+         "AB\r\n",
+         {ack("01", '0', "OK")},
+         1,
+         0},
+        {"exactly 10 characters: empty payload",
+         "@DT0001I40\r",
+         "\r\n",
+         {ack("01", '0', "OK")},
+         1,
+         0},
+        {"longest frame", longest, std::string(240, 'p') + "\r\n", {ack("01", '0', "OK")}, 1, 0},
+        // Never handed on; a CR well after it does not revive it; the next "@" does.
+        {"one byte too long",
+         "@DT0001I40" + std::string(241, 'q') + "\rtail\r@DT0002I40next\r",
+         "next\r\n",
+         {ack("02", '0', "OK")},
+         1,
+         0},
+        // Positions 7 and 8 of a short frame read as NUL, never as what the
+        // frame before it left there.
+        {"short DT frames after a long one",
+         "@DT0001I40first\r@DT00\r@DT0001\r",
+         "first\r\n",
+         {ack("01", '0', "OK")},
+         1,
+         0},
+        // The unit digits and the echo byte come back unchanged.
+        {"unit 00", "@DT0000I4\x01x\r", "x\r\n", {ack("00", '\x01', "OK")}, 1, 0},
+        {"unit 09", "@DT0009I4Zx\r", "x\r\n", {ack("09", 'Z', "OK")}, 1, 0},
+        {"unit 10", "@DT0010I4ex\r", "x\r\n", {ack("10", 'e', "OK")}, 1, 0},
+        {"unit 12", "@DT0012I4ex\r", "x\r\n", {ack("12", 'e', "OK")}, 1, 0},
+        {"unit 99", "@DT0099I4\xfex\r", "x\r\n", {ack("99", '\xfe', "OK")}, 1, 0},
+        // Not digits: the number they compute to, cut to two characters.
+        {"unit digits 0A", "@DT000AI40x\r", "x\r\n", {ack("17", '0', "OK")}, 1, 0},
+        {"unit digits /0", "@DT00/0I40x\r", "x\r\n", {ack("0-", '0', "OK")}, 1, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         fake::resetAll();
-        feed(c.bytes);
-        EXPECT_EQ(seen().fileBytes, c.file) << c.name;
-        EXPECT_EQ(seen().sentToBase, c.acks) << c.name;
+        feed(row.bytes);
+        EXPECT_EQ(seen().fileBytes, row.file);
+        EXPECT_EQ(seen().sentToBase, row.answers);
+        EXPECT_EQ(recordCount, row.count);
+        EXPECT_EQ(baseConnected.load(), row.connected);
     }
 }
 
 TEST_F(BaseProtocolTest, FrameSplitAcrossChunksIsAssembledWhole) {
-    const std::string frame = "@DT0042I4ePAYLOAD\r";
-    for (char byte : frame) {
+    for (char byte : std::string("@DT0042I4ePAYLOAD\r")) {
         feed(std::string(1, byte));
     }
     EXPECT_EQ(seen().fileBytes, "PAYLOAD\r\n");
     EXPECT_EQ(seen().sentToBase, std::vector<std::string>{ack("42", 'e', "OK")});
 }
 
-TEST_F(BaseProtocolTest, LongestFrameIsHandledAndOverLongFrameIsSkippedUntilNextAt) {
-    // CR as the 251st byte: a 240-byte payload.
-    const std::string longest = "@DT0001I40" + std::string(240, 'p') + "\r";
-    feed(longest);
-    EXPECT_EQ(seen().fileBytes, std::string(240, 'p') + "\r\n");
-    ASSERT_EQ(seen().sentToBase.size(), 1u);
-
-    // One byte more: never handed on, and a CR well after it does not revive it.
-    fake::resetAll();
-    feed("@DT0001I40" + std::string(241, 'q') + "\r" + "tail\r");
-    EXPECT_TRUE(seen().writes.empty());
-    EXPECT_TRUE(seen().sentToBase.empty());
-
-    // Assembling resumes at the next "@".
-    feed("@DT0002I40next\r");
-    EXPECT_EQ(seen().fileBytes, "next\r\n");
-    EXPECT_EQ(seen().sentToBase, std::vector<std::string>{ack("02", '0', "OK")});
-    EXPECT_LE(frameLength, kMaxFrameBytes);
-}
-
-TEST_F(BaseProtocolTest, PayloadEndsAtNulAndShortFramesHaveEmptyPayload) {
-    feed(std::string("@DT0001I40AB\0CD\r", 16));
-    EXPECT_EQ(seen().fileBytes, "AB\r\n");
-
-    fake::resetAll();
-    feed("@DT0001I40\r"); // exactly 10 characters
-    EXPECT_EQ(seen().fileBytes, "\r\n");
-    EXPECT_EQ(seen().sentToBase, std::vector<std::string>{ack("01", '0', "OK")});
-    EXPECT_EQ(recordCount, 1);
-}
-
-TEST_F(BaseProtocolTest, ShortDtFrameNeverReadsWhatAnEarlierFrameLeft) {
-    // The first frame leaves "I4" at positions 7 and 8; a short frame after it
-    // must read those positions as NUL and be ignored.
-    feed("@DT0001I40first\r");
-    feed("@DT00\r");
-    feed("@DT0001\r");
-    EXPECT_EQ(seen().sentToBase.size(), 1u);
-    EXPECT_EQ(recordCount, 1);
-}
-
-TEST_F(BaseProtocolTest, DtFramesWithoutI4AndOtherKindsAreIgnoredWithoutAnswer) {
-    const char* frames[] = {"@DT0001X40A\r", "@DT0001I50A\r", "@XY0001I40A\r", "@\r", "@D\r"};
-    for (const char* frame : frames) {
+// Any unit number, even one no two bytes give, fills exactly two places.
+TEST_F(BaseProtocolTest, AcknowledgementOfAnyUnitNumber) {
+    const std::pair<int, const char*> units[] = {{-528, "0-"}, {-1, "0-"},  {0, "00"},
+                                                 {5, "05"},    {9, "09"},   {10, "10"},
+                                                 {99, "99"},   {100, "10"}, {2277, "22"}};
+    for (const auto& unit : units) {
         fake::resetAll();
-        feed(frame);
-        EXPECT_TRUE(seen().writes.empty()) << frame;
-        EXPECT_TRUE(seen().sentToBase.empty()) << frame;
-        EXPECT_EQ(recordCount, 0) << frame;
+        sendAcknowledgement(unit.first, 'e', "NG");
+        EXPECT_EQ(seen().sentToBase, std::vector<std::string>{ack(unit.second, 'e', "NG")})
+            << unit.first;
     }
 }
 
-TEST_F(BaseProtocolTest, AcknowledgementCarriesUnitDigitsAndEchoByteUnchanged) {
-    struct Case {
-        const char* unitDigits;
-        char echo;
-        std::string expectedUnit;
-    };
-    const Case cases[] = {
-        {"07", '1', "07"},
-        {"12", 'Z', "12"},
-        {"00", '\x01', "00"},
-        {"99", '\xfe', "99"},
-        // Not digits: the number they compute to, cut to two characters.
-        {"0A", '0', "17"},
-        {"/0", '0', "0-"},
-    };
-    for (const Case& c : cases) {
-        fake::resetAll();
-        feed(std::string("@DT00") + c.unitDigits + "I4" + c.echo + "x\r");
-        ASSERT_EQ(seen().sentToBase.size(), 1u) << c.unitDigits;
-        EXPECT_EQ(seen().sentToBase[0], ack(c.expectedUnit, c.echo, "OK")) << c.unitDigits;
-    }
-}
+// The answer goes last: "OK" only once the record is stored and counted, its
+// flash over and its progress text set; "NG" before the warning, which may
+// wait for the user.
+TEST_F(BaseProtocolTest, EachAnswerFollowsWhatItReports) {
+    feed("@DT0001I40a\r@DT0001I40b\r");
+    EXPECT_EQ(seen().calls, (std::vector<std::string>{
+                                "write a\r\n", "flash 1", "progress Received : 1 record",
+                                "send " + ack("01", '0', "OK"), "write b\r\n", "flash 2",
+                                "progress Received : 2 records", "send " + ack("01", '0', "OK")}));
+    EXPECT_EQ(scratchLine[0], '\0');
 
-TEST_F(BaseProtocolTest, AcknowledgementIsElevenBytesForAnyUnitNumber) {
-    const int units[] = {-528, -10, -1, 0, 5, 9, 10, 99, 100, 2277};
-    for (int unit : units) {
-        fake::resetAll();
-        sendAcknowledgement(unit, 'e', "NG");
-        ASSERT_EQ(seen().sentToBase.size(), 1u);
-        const std::string& sent = seen().sentToBase[0];
-        EXPECT_EQ(sent.size(), 11u) << unit;
-        EXPECT_EQ(sent.substr(0, 3), "@DT") << unit;
-        EXPECT_EQ(sent.substr(5), "I4eNG\r") << unit;
-    }
-}
-
-TEST_F(BaseProtocolTest, FailedOrShortWriteIsAnsweredNgAndNothingCounts) {
     for (fake::WriteOutcome outcome : {fake::WriteOutcome::Short, fake::WriteOutcome::Failed}) {
         for (int showErrors : {1, 0}) {
             fake::resetAll();
             settings.showErrors = showErrors;
             fake::platform.writeOutcome = outcome;
             feed("@DT0003I47lost\r");
-            EXPECT_EQ(seen().sentToBase, std::vector<std::string>{ack("03", '7', "NG")});
-            EXPECT_EQ(recordCount, 0);
-            EXPECT_EQ(seen().flashes, 0);
-            EXPECT_TRUE(seen().progressTexts.empty());
-            EXPECT_EQ(seen().warnings.size(), showErrors ? 1u : 0u);
+            std::vector<std::string> calls = {"write lost\r\n", "send " + ack("03", '7', "NG")};
             if (showErrors) {
-                EXPECT_EQ(seen().warnings[0], "Failed to write file!!");
+                calls.emplace_back("warning Failed to write file!!");
             }
+            EXPECT_EQ(seen().calls, calls);
+            EXPECT_EQ(recordCount, 0);
 
             // Writing works again: the next record is handled normally.
             fake::platform.writeOutcome = fake::WriteOutcome::Whole;
             feed("@DT0004I48kept\r");
-            EXPECT_EQ(seen().sentToBase.back(), ack("04", '8', "OK"));
+            EXPECT_EQ(seen().calls.back(), "send " + ack("04", '8', "OK"));
             EXPECT_EQ(recordCount, 1);
         }
     }
-}
-
-TEST_F(BaseProtocolTest, StoredRecordsCountFlashAndSetProgressTextBeforeTheAnswer) {
-    feed("@DT0001I40a\r@DT0001I40b\r@DT0001I40c\r");
-    EXPECT_EQ(recordCount, 3);
-    EXPECT_EQ(seen().flashes, 3);
-    EXPECT_EQ(seen().countAtLastFlash, 3);
-    const std::vector<std::string> texts = {"Received : 1 record", "Received : 2 records",
-                                            "Received : 3 records"};
-    EXPECT_EQ(seen().progressTexts, texts);
-    // The scratch line is cleared after the progress text.
-    EXPECT_EQ(scratchLine[0], '\0');
-}
-
-TEST_F(BaseProtocolTest, DataBeforeTheStartAnswerIsStoredLikeAnyOther) {
-    feed("@DT0001I40early\r@BS\r");
-    EXPECT_EQ(recordCount, 1);
-    EXPECT_EQ(baseConnected.load(), 1);
 }
 
 } // namespace
