@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -27,10 +28,10 @@ std::string encoded() {
 
 // Decodes from storage of exactly the file's size, so that the sanitizer sees
 // any read past the given length.
-void decode(const std::string& file) {
+void decode(const std::string& file, std::size_t length = std::string::npos) {
     std::unique_ptr<char[]> bytes(new char[file.size() ? file.size() : 1]);
     std::memcpy(bytes.get(), file.data(), file.size());
-    decodeSettingsFile(bytes.get(), file.size());
+    decodeSettingsFile(bytes.get(), std::min(length, file.size()));
 }
 
 // The 27 value lines from 27 bytes.
@@ -200,7 +201,6 @@ TEST_F(SettingsFileTest, DefaultFileHasTheListedValueLines) {
     setText(settings.outputFileName, "data.txt");
     std::string expected = "C:\\Tools\\\r\ndata.txt\r\n" + valueLines(defaultValues());
     EXPECT_EQ(encoded(), expected);
-    EXPECT_EQ(encoded().size(), 85u + 9u + 8u);
 }
 
 TEST_F(SettingsFileTest, EncodingOfEachValueLine) {
@@ -222,11 +222,9 @@ TEST_F(SettingsFileTest, WriterKeepsOnlyTheLow8BitsOfIntegers) {
     settings.replaceFrom = 0x141; // 'A' + 256
     settings.replaceTo = 0x13B;   // ';' + 256
     settings.comPortIndex = 256 + 2;
-    std::string file = encoded();
-    std::string values = file.substr(file.size() - 81);
-    EXPECT_EQ(values[0], '3');
-    EXPECT_EQ(values[27], 'A');
-    EXPECT_EQ(values[30], ';');
+    std::string values = defaultValues();
+    values[0] = '3', values[9] = 'A', values[10] = ';';
+    EXPECT_EQ(encoded(), "\r\n\r\n" + valueLines(values));
 }
 
 TEST_F(SettingsFileTest, EncodeRefusesASmallBuffer) {
@@ -332,263 +330,105 @@ TEST_F(SettingsFileTest, EachFieldAloneIsInItsLineAndItsSlot) {
     }
 }
 
-// ------------------------------------------------------------ NUL on a line
+// ------------------------------------------------------------ bytes in
 
-TEST_F(SettingsFileTest, NulReplaceFromKeepsItAndEveryLaterField) {
-    alternativeValues();
-    settings.replaceFrom = 0;
-    std::string file = encoded();
-    ASSERT_EQ(file[file.size() - 81 + 27], '\0');
-
-    fake::resetAll();
-    const ReaderSettings before = settings;
-    decode(file);
-    ReaderSettings expected = before;
-    // Lines 1 to 11 are taken; lines 12 to 29 keep their values.
-    setText(expected.outputDirectory, "D:\\Logs\\Base 2\\");
-    setText(expected.outputFileName, "records.csv");
-    expected.comPortIndex = 8;
-    expected.baudIndex = 7;
-    expected.fileMode = 2;
-    expected.addReturn = 0;
-    expected.addLineFeed = 0;
-    expected.showErrors = 0;
-    expected.viewData = 0;
-    expected.alwaysShowDialog = 0;
-    expected.replaceEnabled = 1;
-    EXPECT_TRUE(sameFields(expected, settings));
-    EXPECT_EQ(settings.replaceFrom, 44);
-    EXPECT_EQ(settings.replaceTo, 59);
-}
-
-TEST_F(SettingsFileTest, EmptyDateSeparatorKeepsItAndLines24To29) {
-    alternativeValues();
-    settings.dateSepChar[0] = '\0';
-    std::string file = encoded();
-
-    fake::resetAll();
-    decode(file);
-    EXPECT_EQ(settings.delimiterIndex, 4);   // line 17, taken
-    EXPECT_EQ(settings.dateSepOn, 0);        // line 22, taken
-    EXPECT_STREQ(settings.dateSepChar, "/"); // line 23, kept
-    EXPECT_EQ(settings.dateStyle, 0);        // lines 24 to 29, kept
-    EXPECT_EQ(settings.hourOn, 1);
-    EXPECT_EQ(settings.minuteOn, 1);
-    EXPECT_EQ(settings.secondOn, 1);
-    EXPECT_EQ(settings.timeSepOn, 1);
-    EXPECT_STREQ(settings.timeSepChar, ":");
-}
-
-TEST_F(SettingsFileTest, NulAtTheComPositionKeepsComPortIndex) {
-    settings.comPortIndex = 3;
-    decode("C:\\dir\\\r\nname.txt\r\n");
-    EXPECT_EQ(settings.comPortIndex, 3);
-    EXPECT_STREQ(settings.outputDirectory, "C:\\dir\\");
-    EXPECT_STREQ(settings.outputFileName, "name.txt");
-    EXPECT_EQ(settings.baudIndex, 0);
-}
-
-TEST_F(SettingsFileTest, NulInsideTheBytesEndsTheText) {
-    decode(std::string("C:\\d\0ir\\\r\nname\r\n", 16) + valueLines("9"));
-    EXPECT_STREQ(settings.outputDirectory, "C:\\d");
-    EXPECT_STREQ(settings.outputFileName, "");
-    EXPECT_EQ(settings.comPortIndex, 0);
-}
-
-TEST_F(SettingsFileTest, LengthEndsTheContent) {
-    std::string file = "dir\r\nname\r\n" + valueLines("456");
-    // Only the first value line lies within the given length.
-    decodeSettingsFile(file.data(), 5 + 6 + 3);
-    EXPECT_EQ(settings.comPortIndex, 3);
-    EXPECT_EQ(settings.baudIndex, 0);
-    EXPECT_EQ(settings.fileMode, 0);
-}
-
-// ----------------------------------------------------------- shifted lines
-
-TEST_F(SettingsFileTest, TwoCharacterValueShiftsLaterLines) {
-    std::string values = defaultValues();
-    std::string file = "dir\r\nname\r\n12\r\n" + valueLines(values.substr(1));
-    decode(file);
-    // Line 3 gives its first digit; every later position now holds an LF.
-    EXPECT_EQ(settings.comPortIndex, 0);
-    EXPECT_EQ(settings.baudIndex, '\n' - 49);
-    EXPECT_EQ(settings.fileMode, '\n' - 49);
-    EXPECT_EQ(settings.addReturn, '\n' - 48);
-    EXPECT_EQ(settings.replaceFrom, '\n');
-    EXPECT_EQ(settings.replaceTo, '\n');
-    EXPECT_EQ(settings.stampAtBottom, static_cast<std::uint8_t>('\n' - 48));
-    EXPECT_EQ(settings.delimiterIndex, static_cast<std::uint8_t>('\n' - 48));
-    EXPECT_STREQ(settings.dateSepChar, "\n");
-    EXPECT_STREQ(settings.timeSepChar, "\n");
-    // The tables are never read outside their bounds.
-    EXPECT_EQ(baudRateFor(settings.baudIndex), 0);
-    EXPECT_EQ(delimiterFor(settings.delimiterIndex), '\0');
-}
-
-TEST_F(SettingsFileTest, TwoCharacterValueOnLine28ShiftsOnlyLine29) {
-    std::string values = defaultValues();
-    // Line 28 holds "01": its position gives "0", line 29's position then
-    // falls on the LF after it.
-    std::string file = "dir\r\nname\r\n" + valueLines(values.substr(0, 25)) + "01\r\n#\r\n";
-    decode(file);
-    EXPECT_EQ(settings.secondOn, 1);
-    EXPECT_EQ(settings.timeSepOn, 0);
-    EXPECT_STREQ(settings.timeSepChar, "\n");
-}
-
-// ------------------------------------------------------------ value ranges
-
-TEST_F(SettingsFileTest, BaudDigitsSixToEightSelectTheSlowSpeeds) {
-    struct {
-        char digit;
-        int index;
-        int rate;
-    } const cases[] = {
-        {'1', 0, 115200}, {'5', 4, 9600}, {'6', 5, 4800}, {'7', 6, 2400}, {'8', 7, 1200}};
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.digit);
-        fake::resetAll();
-        std::string values = defaultValues();
-        values[1] = testCase.digit;
-        decode("dir\r\nname\r\n" + valueLines(values));
-        EXPECT_EQ(settings.baudIndex, testCase.index);
-        EXPECT_EQ(baudRateFor(settings.baudIndex), testCase.rate);
-    }
-}
-
-TEST_F(SettingsFileTest, OutOfRangeBytesAreStoredWithoutARangeTest) {
-    std::string values = defaultValues();
-    values[0] = '0';                      // COM: -1
-    values[1] = '9';                      // baud: 8
-    values[2] = static_cast<char>(0xC8);  // file mode: 200 - 49
-    values[3] = '7';                      // addReturn: 7
-    values[14] = '9';                     // delimiter: 9
-    values[21] = static_cast<char>(0x80); // date style: 128 - 48
-    decode("dir\r\nname\r\n" + valueLines(values));
-    EXPECT_EQ(settings.comPortIndex, -1);
-    EXPECT_EQ(settings.baudIndex, 8);
-    EXPECT_EQ(settings.fileMode, 151);
-    EXPECT_EQ(settings.addReturn, 7);
-    EXPECT_EQ(settings.delimiterIndex, 9);
-    EXPECT_EQ(settings.dateStyle, 80);
-    EXPECT_EQ(portNameFor(settings.comPortIndex), nullptr);
-    EXPECT_EQ(baudRateFor(settings.baudIndex), 0);
-    EXPECT_EQ(delimiterFor(settings.delimiterIndex), '\0');
-}
-
-// ----------------------------------------------------- line 1 and line 2
-
-TEST_F(SettingsFileTest, NoCrLfAfterLine1) {
-    struct {
+// Each row: the file, the directory and name it leaves, and what else it
+// changes. Every row starts from texts and a COM port that no row gives.
+TEST_F(SettingsFileTest, BytesToSettings) {
+    const std::string head = "dir\r\nname\r\n";
+    std::string outOfRange = defaultValues();
+    outOfRange[0] = '0', outOfRange[1] = '9', outOfRange[2] = '\xC8', outOfRange[3] = '7';
+    outOfRange[14] = '9', outOfRange[21] = '\x80';
+    std::string longValues = defaultValues();
+    longValues[0] = '9', longValues[26] = '-';
+    const std::string d255 = "C:\\" + std::string(251, 'd') + "\\", n254(254, 'n');
+    const struct {
         const char* name;
-        std::string file;
-    } const cases[] = {
-        {"no CR", "C:\\Tamsel\\ and no line end"},
-        {"CR without LF", "C:\\dir\\\rname\r\n1\r\n"},
-        {"CR as the last byte", "C:\\dir\\\r"},
-        {"LF alone", "C:\\dir\\\nname\n2\n"},
+        std::string file, directory, fileName;
+        void (*changes)(ReaderSettings&) = nullptr;
+        std::size_t length = std::string::npos;
+    } rows[] = {
+        // The content ends at its first NUL: that field and every later one keep theirs.
+        {"NUL on line 12", head + valueLines("983000001") + std::string("\0\r\n;\r\n", 6), "dir",
+         "name",
+         [](ReaderSettings& e) {
+             e.comPortIndex = 8, e.baudIndex = 7, e.fileMode = 2, e.replaceEnabled = 1;
+             e.addReturn = e.addLineFeed = e.showErrors = e.viewData = e.alwaysShowDialog = 0;
+         }},
+        {"NUL on line 23", head + valueLines("111111110,;001410110") + std::string("\0\r\n2", 4),
+         "dir", "name",
+         [](ReaderSettings& e) { e.comPortIndex = 0, e.delimiterIndex = 4, e.dateSepOn = 0; }},
+        {"NUL at the COM position", "C:\\dir\\\r\nname.txt\r\n", "C:\\dir\\", "name.txt"},
+        {"NUL inside line 1", std::string("C:\\d\0ir\\\r\nname\r\n", 16) + valueLines("9"), "C:\\d",
+         "old name"},
+        {"length ends the content", head + valueLines("756"), "dir", "name",
+         [](ReaderSettings& e) { e.comPortIndex = 6; }, 5 + 6 + 3},
+        // A two-character value: every later position falls on an LF.
+        {"two characters on line 3", head + "12\r\n" + valueLines(defaultValues().substr(1)), "dir",
+         "name",
+         [](ReaderSettings& e) {
+             e.comPortIndex = 0, e.baudIndex = e.fileMode = '\n' - 49;
+             e.addReturn = e.addLineFeed = e.showErrors = e.viewData = '\n' - 48;
+             e.alwaysShowDialog = e.replaceEnabled = e.stampEnabled = '\n' - 48;
+             e.replaceFrom = e.replaceTo = '\n';
+             e.stampAtBottom = e.separateStamps = e.delimiterIndex = e.yearOn = e.yearTwoDigits =
+                 e.monthOn = e.dayOn = e.dateSepOn = e.dateStyle = e.hourOn = e.minuteOn =
+                     e.secondOn = e.timeSepOn = static_cast<std::uint8_t>('\n' - 48);
+             e.dateSepChar[0] = e.timeSepChar[0] = '\n';
+         }},
+        {"two characters on line 28",
+         head + valueLines(defaultValues().substr(0, 25)) + "01\r\n#\r\n", "dir", "name",
+         [](ReaderSettings& e) { e.comPortIndex = e.timeSepOn = 0, e.timeSepChar[0] = '\n'; }},
+        {"no range test", head + valueLines(outOfRange), "dir", "name",
+         [](ReaderSettings& e) {
+             e.comPortIndex = -1, e.baudIndex = 8, e.fileMode = 200 - 49, e.addReturn = 7;
+             e.delimiterIndex = 9, e.dateStyle = 0x80 - 48;
+         }},
+        // Line 1 must end in CR LF, or the whole text is the directory.
+        {"no CR", "C:\\Tamsel\\ and no line end", "C:\\Tamsel\\ and no line end", "old name"},
+        {"CR without LF", "C:\\d\\\rname\r\n1\r\n", "C:\\d\\\rname\r\n1\r\n", "old name"},
+        {"CR as the last byte", "C:\\dir\\\r", "C:\\dir\\\r", "old name"},
+        {"LF alone", "C:\\d\\\nname\n2\n", "C:\\d\\\nname\n2\n", "old name"},
+        {"empty file", "", "", "old name"},
+        {"line 2 without CR", "C:\\dir\\\r\nname.txt and more 2 3", "C:\\dir\\",
+         "name.txt and more 2 3"},
+        // Every later value still lies at its fixed position from line 2's CR.
+        {"line 2 with CR but no LF", "C:\\dir\\\r\nname\rZ" + valueLines("9834"), "C:\\dir\\",
+         "name\rZ" + valueLines("9834"),
+         [](ReaderSettings& e) { e.baudIndex = 7, e.fileMode = 2, e.addReturn = 4; }},
+        {"longer than 255 bytes, read whole",
+         d255 + "\r\n" + n254 + "\r\n" + valueLines(longValues), d255, n254,
+         [](ReaderSettings& e) { e.comPortIndex = 8, e.timeSepChar[0] = '-'; }},
+        // A line longer than 255 characters leaves its field.
+        {"line 1 of 256", std::string(256, 'd') + "\r\nname\r\n" + valueLines("5"), "old dir",
+         "name", [](ReaderSettings& e) { e.comPortIndex = 4; }},
+        {"line 1 of 255 fits", std::string(255, 'd') + "\r\nname\r\n", std::string(255, 'd'),
+         "name"},
+        {"line 2 of 256", "dir\r\n" + std::string(256, 'n') + "\r\n" + valueLines("5"), "dir",
+         "old name", [](ReaderSettings& e) { e.comPortIndex = 4; }},
+        {"both of 300", std::string(300, 'd') + "\r\n" + std::string(300, 'n') + "\r\n6\r\n",
+         "old dir", "old name", [](ReaderSettings& e) { e.comPortIndex = 5; }},
+        {"no CR LF in 400 bytes", std::string(400, 'd'), "old dir", "old name"},
+        {"line 2 without CR, 256 bytes", "dir\r\n" + std::string(256, 'n'), "dir", "old name"},
     };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        fake::resetAll();
-        setText(settings.outputFileName, "kept.txt");
-        ReaderSettings expected = settings;
-        setText(expected.outputDirectory, testCase.file);
-        decode(testCase.file);
-        EXPECT_TRUE(sameFields(expected, settings));
-    }
-}
-
-TEST_F(SettingsFileTest, Line2WithoutCr) {
-    settings.comPortIndex = 5;
-    ReaderSettings expected = settings;
-    setText(expected.outputDirectory, "C:\\dir\\");
-    setText(expected.outputFileName, "name.txt and more 2 3");
-    decode("C:\\dir\\\r\nname.txt and more 2 3");
-    EXPECT_TRUE(sameFields(expected, settings));
-}
-
-TEST_F(SettingsFileTest, Line2WithCrButNoLf) {
-    settings.comPortIndex = 5;
-    // The LF after line 2's CR is replaced by "Z": the COM line is not taken,
-    // every later value still lies at its fixed position from that CR.
-    std::string values = "9834";
-    std::string body = "name\rZ" + valueLines(values);
-    decode("C:\\dir\\\r\n" + body);
-    EXPECT_STREQ(settings.outputFileName, body.c_str());
-    EXPECT_EQ(settings.comPortIndex, 5);
-    EXPECT_EQ(settings.baudIndex, 7);
-    EXPECT_EQ(settings.fileMode, 2);
-    EXPECT_EQ(settings.addReturn, 4);
-    EXPECT_EQ(settings.addLineFeed, 1);
-}
-
-TEST_F(SettingsFileTest, EmptyFileEmptiesOnlyTheDirectory) {
-    setText(settings.outputDirectory, "C:\\exe\\");
-    setText(settings.outputFileName, "kept.txt");
-    ReaderSettings expected = settings;
-    expected.outputDirectory[0] = '\0';
-    decode("");
-    EXPECT_TRUE(sameFields(expected, settings));
-
-    setText(settings.outputDirectory, "C:\\exe\\");
-    decodeSettingsFile(nullptr, 0);
-    EXPECT_TRUE(sameFields(expected, settings));
-}
-
-// -------------------------------------------------------- long files/lines
-
-TEST_F(SettingsFileTest, FileLongerThan255BytesIsReadWhole) {
-    std::string directory = "C:\\" + std::string(251, 'd') + "\\"; // 255 characters
-    std::string name = std::string(250, 'n') + ".txt";             // 254 characters
-    std::string values = defaultValues();
-    values[0] = '9';
-    values[26] = '-';
-    std::string file = directory + "\r\n" + name + "\r\n" + valueLines(values);
-    ASSERT_EQ(file.size(), 85 + 255 + 254u);
-    decode(file);
-    EXPECT_EQ(std::string(settings.outputDirectory), directory);
-    EXPECT_EQ(std::string(settings.outputFileName), name);
-    EXPECT_EQ(settings.comPortIndex, 8);
-    EXPECT_STREQ(settings.timeSepChar, "-");
-}
-
-TEST_F(SettingsFileTest, OverLongLinesLeaveTheirFields) {
-    struct {
-        const char* name;
-        std::string file;
-        bool directoryKept;
-        bool nameKept;
-        int comPort;
-    } const cases[] = {
-        {"line 1 of 256", std::string(256, 'd') + "\r\nname\r\n" + valueLines("5"), true, false, 4},
-        {"line 2 of 256", "dir\r\n" + std::string(256, 'n') + "\r\n" + valueLines("5"), false, true,
-         4},
-        {"both of 300", std::string(300, 'd') + "\r\n" + std::string(300, 'n') + "\r\n6\r\n", true,
-         true, 5},
-        {"no CR LF at all, 400 bytes", std::string(400, 'd'), true, true, 0},
-        {"line 2 without CR, 256 bytes", "dir\r\n" + std::string(256, 'n'), false, true, 0},
-        {"line 1 of 255 fits", std::string(255, 'd') + "\r\nname\r\n", false, false, 0},
-    };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         fake::resetAll();
         setText(settings.outputDirectory, "old dir");
         setText(settings.outputFileName, "old name");
-        decode(testCase.file);
-        if (testCase.directoryKept) {
-            EXPECT_STREQ(settings.outputDirectory, "old dir");
-        } else {
-            EXPECT_NE(std::string(settings.outputDirectory), "old dir");
+        settings.comPortIndex = 3;
+        ReaderSettings expected = settings;
+        setText(expected.outputDirectory, row.directory);
+        setText(expected.outputFileName, row.fileName);
+        if (row.changes) {
+            row.changes(expected);
         }
-        if (testCase.nameKept) {
-            EXPECT_STREQ(settings.outputFileName, "old name");
-        } else {
-            EXPECT_NE(std::string(settings.outputFileName), "old name");
-        }
-        EXPECT_EQ(settings.comPortIndex, testCase.comPort);
+        decode(row.file, row.length);
+        EXPECT_TRUE(sameFields(expected, settings));
     }
+    setText(settings.outputDirectory, "C:\\exe\\");
+    decodeSettingsFile(nullptr, 0);
+    EXPECT_STREQ(settings.outputDirectory, "");
 }
 
 // ------------------------------------------------------------ module paths
