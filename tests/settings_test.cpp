@@ -101,6 +101,9 @@ TEST_F(SettingsTest, TableLookUpsNeverLeaveTheirTables) {
     EXPECT_EQ(portNameFor(9), nullptr);
     EXPECT_EQ(portNameFor(-49), nullptr);
     EXPECT_EQ(baudRateFor(0), 115200);
+    EXPECT_EQ(baudRateFor(4), 9600);
+    EXPECT_EQ(baudRateFor(5), 4800);
+    EXPECT_EQ(baudRateFor(6), 2400);
     EXPECT_EQ(baudRateFor(7), 1200);
     EXPECT_EQ(baudRateFor(8), 0);
     EXPECT_EQ(baudRateFor(-1), 0);
