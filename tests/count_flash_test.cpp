@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -35,7 +34,6 @@ TEST(CountFlashTest, GeometryCentresTheBoxAboveTheMiddle) {
 TEST(CountFlashTest, TextStartsWideAndShowsEveryCountInFull) {
     // Untouched until the first flash: the first box is measured on it.
     EXPECT_STREQ(flashText, "Data received : 0   ");
-    EXPECT_EQ(std::strlen(flashText), 20u);
 
     const int counts[] = {1, 9, 10, 9999, 10000, 123456, INT_MAX, INT_MIN};
     for (int count : counts) {
