@@ -114,6 +114,8 @@ PortOpening openConfiguredPort() {
 }
 
 void closePort() {
-    CloseHandle(portHandle);
-    portHandle = nullptr;
+    HANDLE port = portHandle.exchange(nullptr);
+    if (port != nullptr) {
+        CloseHandle(port);
+    }
 }
