@@ -21,6 +21,7 @@ import time
 import pytest
 
 import harness
+import simbase
 from harness import (APPEND, NEW_NAME, START_COMMAND, assert_ok, cpu_shares, parameter_string,
                      progress_for, run_seed)
 from simbase import (NOISE_KINDS, acknowledgement_for, noisy_stream, random_frame,
@@ -136,11 +137,14 @@ def test_idle_session_costs_next_to_nothing(session):
     assert session.read_bytes(OUT) == b"AWAKE\r\n"
 
 
-def test_line_that_goes_dead_mid_session(session):
+@pytest.mark.parametrize("plugged_back", [False, True], ids=["stays-out", "plugged-back"])
+def test_line_that_goes_dead_mid_session(session, plugged_back):
     """The adapter is pulled in the middle of a session: the base's end of
-    the line goes away and the port reports a hang-up. The program neither
-    crashes, hangs nor spins; what it answered "OK" stays in the file and
-    the user can still close the session as usual."""
+    the line goes away and the port reports a hang-up, and COM1 cannot be
+    opened. The program neither crashes, hangs nor spins; what it answered
+    "OK" stays in the file and the user can close the session at once. When
+    the adapter is plugged back (a new line under the same COM1), reading
+    goes on without the start command."""
     session.start(parameter_string(session.win_path(OUT), viewData="1"), see=START_COMMAND)
     session.dialog.wait()
     program = session.program_process()
@@ -152,6 +156,7 @@ def test_line_that_goes_dead_mid_session(session):
     session.base.poll(0.3)
     os.close(session.pty.master)
     session.pty.master = -1
+    session.unplug_port()
 
     time.sleep(1.0)
     share, = cpu_shares([program], 5)
@@ -161,9 +166,26 @@ def test_line_that_goes_dead_mid_session(session):
     assert session.dialog.progress() == progress_for(len(payloads))
     assert session.read_bytes(OUT) == b"".join(p + b"\r\n" for p in payloads)
 
+    if plugged_back:
+        session.pty.close()
+        session.pty = simbase.open_pty(str(session.env.com1_link))
+        ack_limit = session.base.ack_limit
+        session.base = simbase.SimBase(session.pty.master, log=session._log_base)
+        session.base.ack_limit = ack_limit
+        # The rest of the frame that the loss cut: never joined to it.
+        session.base.send_raw(b"CORD\r")
+        later = [b"AFTER-%d" % i for i in range(1, 4)]
+        for payload in later:
+            assert_ok(session.base.send_record(payload))
+        payloads += later
+        assert session.dialog.wait_progress(progress_for(len(payloads))) == progress_for(
+            len(payloads))
+        assert session.base.start_commands == []
+    closed_at = time.monotonic()
     session.dialog.close()
     assert session.message_box("no") == (
         "Done : %d records received.\nView the received data?" % len(payloads))
+    assert time.monotonic() - closed_at < 3, "Close took %.1f s" % (time.monotonic() - closed_at)
     assert session.wait_exit(15) == 1
     assert session.read_bytes(OUT) == b"".join(p + b"\r\n" for p in payloads)
 

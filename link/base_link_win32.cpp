@@ -43,8 +43,8 @@ constexpr DWORD kPollIntervalMs = 10;
 // does not wait a whole interval, while an idle line still costs little.
 constexpr DWORD kBusyPollIntervalMs = 1;
 constexpr DWORD kBusySpanMs = 100;
-// A port whose every call fails (an adapter pulled out) is looked at seldom:
-// nothing will come from it, but the session goes on until Close.
+// A port whose every call fails (an adapter pulled out) is opened again at
+// this interval until it is back; the session goes on until Close.
 constexpr int kFailuresBeforeGone = 3;
 constexpr DWORD kGonePollIntervalMs = 250;
 
@@ -85,8 +85,9 @@ void endPendingWait() {
     }
     CancelIoEx(portHandle, &characterWait.record);
     // Windows ends the wait on the cancel, Wine only when the event mask
-    // changes; a wait issued just after stopLink cleared the mask was missed
-    // by that change, so clear it again until the wait has ended.
+    // changes, and not always on the first change: clear it until the wait
+    // has ended.
+    SetCommMask(portHandle, 0);
     DWORD startedAt = GetTickCount();
     while (WaitForSingleObject(characterWait.record.hEvent, kStopRetryMs) == WAIT_TIMEOUT) {
         if (GetTickCount() - startedAt >= kStopBoundMs) {
@@ -115,6 +116,7 @@ DWORD readAvailable() {
             // A read the driver completed late brings its bytes first, when
             // it succeeded.
             if (!operationFree(&portRead, &got, &succeeded)) {
+                ++failedPortCalls; // a removed device may hold a read for good
                 return taken;
             }
             feedRead(succeeded, readBuffer, got, false, lineErrorsCleared());
@@ -144,20 +146,48 @@ DWORD readAvailable() {
     return taken;
 }
 
+// A port whose calls keep failing belongs to a device that is gone (an
+// adapter pulled out): its handle is let go and the port opened again, so
+// that reading goes on when the adapter is back under the same name. What
+// the old handle still brings is dropped, with the frame the loss cut.
+void reopenPort() {
+    if (portHandle != nullptr) {
+        endPendingWait();
+        CancelIoEx(portHandle, nullptr);
+        closePort();
+        for (PortOperation* operation : {&portRead, &ackWrite}) {
+            DWORD unused = 0;
+            bool succeeded = false;
+            WaitForSingleObject(operation->record.hEvent, operation->pending ? kCancelGraceMs : 0);
+            operationFree(operation, &unused, &succeeded);
+        }
+        dropFrame();
+    }
+    if (openConfiguredPort() == PortOpening::Opened) {
+        SetCommMask(portHandle, EV_RXCHAR);
+        failedPortCalls = 0;
+    }
+}
+
 // Waits until the next pass: for received characters on a driver that can
 // wait for them, else for the interval that the line's state calls for.
 Wake nextWake(bool polling, DWORD lastBytesAt) {
-    bool gone = failedPortCalls >= kFailuresBeforeGone;
-    if (!polling && !gone) {
+    if (failedPortCalls >= kFailuresBeforeGone) {
+        if (WaitForSingleObject(linkStopEvent, kGonePollIntervalMs) == WAIT_OBJECT_0) {
+            return Wake::Stop;
+        }
+        reopenPort();
+        return Wake::TimedOut;
+    }
+    if (!polling) {
         Wake wake = awaitCharacters();
         if (wake == Wake::Failed && lineErrorsCleared()) {
             markLineError();
         }
         return wake;
     }
-    DWORD interval = gone                                         ? kGonePollIntervalMs
-                     : GetTickCount() - lastBytesAt < kBusySpanMs ? kBusyPollIntervalMs
-                                                                  : kPollIntervalMs;
+    DWORD interval =
+        GetTickCount() - lastBytesAt < kBusySpanMs ? kBusyPollIntervalMs : kPollIntervalMs;
     return WaitForSingleObject(linkStopEvent, interval) == WAIT_OBJECT_0 ? Wake::Stop
                                                                          : Wake::TimedOut;
 }
@@ -255,8 +285,8 @@ void stopLink() {
     LinkStopSteps steps = {
         [] {
             linkRunning = 0;
+            // The receiver alone uses the port until its loop has ended.
             SetEvent(linkStopEvent);
-            SetCommMask(portHandle, 0);
             // Every port call of the loop is bounded; a message on the
             // screen ("Failed to write file!!") is waited for, as it must be.
             awaitAnswering(loopEndedEvent, INFINITE);
@@ -274,7 +304,8 @@ void stopLink() {
 }
 
 void sendToBase(const char* bytes, std::size_t count) {
-    if (portHandle == nullptr) {
+    HANDLE port = portHandle; // the receiver may open the port again meanwhile
+    if (port == nullptr) {
         return;
     }
     // Each thread writes through its own operation, so a write never shares
@@ -297,7 +328,7 @@ void sendToBase(const char* bytes, std::size_t count) {
             static_cast<DWORD>(count < sizeof write->outgoing ? count : sizeof write->outgoing);
         CopyMemory(write->outgoing, bytes, piece);
         ResetEvent(write->record.hEvent);
-        BOOL started = WriteFile(portHandle, write->outgoing, piece, nullptr, &write->record);
+        BOOL started = WriteFile(port, write->outgoing, piece, nullptr, &write->record);
         // A write that times out succeeds with fewer bytes: the rest goes in
         // the next try, within what is left of the bound.
         succeeded = finishOperation(write, started, bound - spent, &written);

@@ -62,6 +62,10 @@ void markLineError() {
     lineErrorPending = true;
 }
 
+void dropFrame() {
+    frameLength = 0;
+}
+
 void feedRead(bool succeeded, const unsigned char* bytes, std::size_t count, bool errorsBefore,
               bool errorsAfter) {
     if (errorsBefore || errorsAfter) {

@@ -27,6 +27,9 @@ void feedBytes(const unsigned char* bytes, std::size_t count);
 // break: a byte may be wrong or lost. A damaged data frame is not stored and
 // is answered "NG", so that the terminal keeps it and sends it again.
 void markLineError();
+// The line was lost: the frame being assembled is dropped whole, never joined
+// to bytes of a new line.
+void dropFrame();
 // Hands on what one read from the port brought: its bytes only when it
 // succeeded (a failed or cancelled read leaves the buffer as it was). Line
 // errors reported before or after the read damage the frame in progress and

@@ -5,7 +5,7 @@
 
 #include <initializer_list>
 
-HANDLE portHandle = nullptr;
+std::atomic<HANDLE> portHandle{nullptr};
 PortOperation characterWait;
 PortOperation portRead;
 PortOperation ackWrite;
@@ -16,8 +16,6 @@ namespace {
 // Applied whole, never read from the port.
 DCB lineSettings;
 constexpr DWORD kQueueSize = 256;
-// How long a cancelled operation is given to end before it is left pending.
-constexpr DWORD kCancelGraceMs = 100;
 
 } // namespace
 
@@ -116,6 +114,8 @@ PortOpening openConfiguredPort() {
 }
 
 void closePort() {
-    CloseHandle(portHandle);
-    portHandle = nullptr;
+    HANDLE port = portHandle.exchange(nullptr);
+    if (port != nullptr) {
+        CloseHandle(port);
+    }
 }

@@ -4,7 +4,14 @@
 
 #include <windows.h>
 
-extern HANDLE portHandle;
+#include <atomic>
+
+// Set by the receiver thread, which opens the port again when its device is
+// gone; read by the start command's write and by the stop.
+extern std::atomic<HANDLE> portHandle;
+
+// How long a cancelled operation is given to end before it is left pending.
+constexpr DWORD kCancelGraceMs = 100;
 
 // One asynchronous operation on the port, with its own record and event.
 // When the driver does not complete it even after it is cancelled, it stays
