@@ -53,12 +53,16 @@ void readLocalClock(LocalClockReading* reading) {
     reading->second = now.wSecond;
 }
 
+std::atomic<bool> warningOnScreen{false};
+
 void showWarning(const char* text) {
+    warningOnScreen = true;
     // Raised on the receiver thread, with no owner, while reading stands
     // still behind it: it must not be left behind the program in use.
     // MB_SYSTEMMODAL says topmost too, in the way Wine honours; with no
     // owner it disables no window.
     showMessage(text, MB_ICONEXCLAMATION | MB_OK | MB_TOPMOST | MB_SYSTEMMODAL | MB_SETFOREGROUND);
+    warningOnScreen = false;
 }
 
 void setProgressText(const char* text) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "resources/version.h"
 
 extern HINSTANCE moduleInstance;
@@ -11,6 +13,9 @@ extern HINSTANCE moduleInstance;
 // A message box with the tool's caption, owned by the active window of the
 // calling thread (none on the receiver thread). Returns the button pressed.
 int showMessage(const char* text, UINT type);
+
+// Set while the receiver's warning is on the screen: the stop waits for it.
+extern std::atomic<bool> warningOnScreen;
 
 // Converts a text to the program's code page only when it comes back the
 // same: a character outside the code page would become another ("\u0142" an

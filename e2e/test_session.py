@@ -79,6 +79,7 @@ def test_output_file_held_a_moment_at_start_is_waited_for(session, mode, existin
     # sharing nothing, from just before the start for 0.9 s. A record already
     # on the line is written as soon as the file opens: on a line of its own.
     session.write_bytes(OUT, existing)
+    session.base.ack_limit = None  # the queued record waits for the file, by design
     queued = session.base.send_record(b"QUEUED", wait_ack=False)
     session.end_window_later(harness.CAPTION)
     command = '"%s" %s' % (session.exe, parameter_string(session.win_path(OUT), fileMode=mode))

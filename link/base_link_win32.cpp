@@ -28,6 +28,10 @@ constexpr DWORD kWaitBoundMs = 100;
 // With the read timeouts set, a read returns at once; a driver that keeps it
 // longer has it cancelled.
 constexpr DWORD kReadBoundMs = 100;
+// How long the stop waits for the receiver's loop to end once it makes no
+// progress (a read, an answer), looking every quarter second.
+constexpr DWORD kLoopEndBoundMs = 3000;
+constexpr DWORD kLoopEndLookMs = 250;
 // How long the stop gives a pending wait to end.
 constexpr DWORD kStopBoundMs = 1000;
 constexpr DWORD kStopRetryMs = 50;
@@ -102,6 +106,9 @@ void endPendingWait() {
 
 // Reads that failed in a row: a removed device fails every one.
 int failedPortCalls = 0;
+// Counts the receiver's reads and answers, so that the stop can tell one
+// still at work from one held by its driver.
+std::atomic<unsigned> receiverProgress{0};
 
 // Reads what has arrived, a buffer at a time, and hands it on; returns how
 // many bytes it took. It reads even when the driver reports nothing queued:
@@ -110,6 +117,7 @@ int failedPortCalls = 0;
 DWORD readAvailable() {
     DWORD taken = 0;
     while (linkRunning) {
+        ++receiverProgress;
         DWORD got = 0;
         bool succeeded = false;
         if (portRead.pending) {
@@ -132,9 +140,20 @@ DWORD readAvailable() {
         ResetEvent(portRead.record.hEvent);
         BOOL started = ReadFile(portHandle, readBuffer, wanted, nullptr, &portRead.record);
         succeeded = finishOperation(&portRead, started, kReadBoundMs, &got);
+        DWORD why = succeeded ? ERROR_SUCCESS : GetLastError();
+        if (!linkRunning) {
+            // Stopped meanwhile (a stalled driver call let go by the close):
+            // nothing more is handled, so nothing is answered "OK" late.
+            return taken;
+        }
         feedRead(succeeded, readBuffer, got, errorsBefore, lineErrorsCleared());
         if (!succeeded) {
-            ++failedPortCalls;
+            // A read cancelled at its bound, on a driver that holds reads
+            // but answers the cancel, is no sign of a device gone; one the
+            // driver fails, or holds past its cancel, is.
+            if (portRead.pending || why != ERROR_OPERATION_ABORTED) {
+                ++failedPortCalls;
+            }
             return taken;
         }
         taken += got;
@@ -287,9 +306,23 @@ void stopLink() {
             linkRunning = 0;
             // The receiver alone uses the port until its loop has ended.
             SetEvent(linkStopEvent);
-            // Every port call of the loop is bounded; a message on the
-            // screen ("Failed to write file!!") is waited for, as it must be.
-            awaitAnswering(loopEndedEvent, INFINITE);
+            // Every overlapped call of the loop is bounded, but a driver may
+            // stall a plain one (an adapter being removed): the wait ends
+            // once the receiver has made no progress for a while, and
+            // closing the port lets the call go. Records in hand are
+            // finished, and a message on the screen ("Failed to write
+            // file!!") is waited for, as it must be.
+            DWORD since = GetTickCount();
+            unsigned seen = receiverProgress;
+            while (WaitForSingleObject(loopEndedEvent, 0) != WAIT_OBJECT_0) {
+                if (warningOnScreen || receiverProgress != seen) {
+                    seen = receiverProgress;
+                    since = GetTickCount();
+                } else if (GetTickCount() - since >= kLoopEndBoundMs) {
+                    break;
+                }
+                awaitAnswering(loopEndedEvent, kLoopEndLookMs);
+            }
         },
         closePort,
         [](unsigned long boundMs) {
@@ -308,6 +341,7 @@ void sendToBase(const char* bytes, std::size_t count) {
     if (port == nullptr) {
         return;
     }
+    ++receiverProgress;
     // Each thread writes through its own operation, so a write never shares
     // a record with one in flight on the other thread.
     PortOperation* write = GetCurrentThreadId() == receiverThreadId ? &ackWrite : &startWrite;

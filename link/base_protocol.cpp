@@ -64,6 +64,9 @@ void markLineError() {
 
 void dropFrame() {
     frameLength = 0;
+    // Errors of the line that was lost say nothing of the new one.
+    frameDamaged = false;
+    lineErrorPending = false;
 }
 
 void feedRead(bool succeeded, const unsigned char* bytes, std::size_t count, bool errorsBefore,
@@ -73,6 +76,10 @@ void feedRead(bool succeeded, const unsigned char* bytes, std::size_t count, boo
     }
     if (succeeded) {
         feedBytes(bytes, count);
+    } else if (count > 0) {
+        // The driver took bytes that never reached the buffer: the frame
+        // they belonged to has lost them.
+        frameDamaged = true;
     }
     if (errorsAfter) {
         markLineError();

@@ -31,7 +31,8 @@ void markLineError();
 // to bytes of a new line.
 void dropFrame();
 // Hands on what one read from the port brought: its bytes only when it
-// succeeded (a failed or cancelled read leaves the buffer as it was). Line
+// succeeded (a failed or cancelled read leaves the buffer as it was; one
+// that reports a count lost those bytes, and damages the frame in progress). Line
 // errors reported before or after the read damage the frame in progress and
 // those that start in the read's bytes; those reported after it may concern
 // bytes still queued, so they also damage frames starting in the next read.

@@ -42,12 +42,19 @@ void warnIfShowingErrors(const char* text) {
     }
 }
 
-// Marks the empty New-name file that this session created for deletion on
-// its own handle, before the handle closes: a delete by name afterwards
-// fails when an indexer or a virus scanner opens the file in between.
-void deleteOutputFileOnClose() {
+// Deletes the empty New-name file that this session created, marked on its
+// own handle before the handle closes: a delete by name afterwards fails
+// when an indexer or a virus scanner opens the file in between. By name
+// only where the mark cannot be made (a share that refuses it, a folder that
+// lets files be made but not deleted).
+void discardOutputFile() {
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    SetFileInformationByHandle(outputFile, FileDispositionInfo, &disposition, sizeof disposition);
+    bool marked = SetFileInformationByHandle(outputFile, FileDispositionInfo, &disposition,
+                                             sizeof disposition) != FALSE;
+    closeOutputFile();
+    if (!marked) {
+        DeleteFileA(settings.outputPath);
+    }
 }
 
 void startSession(HWND dialog) {
@@ -92,7 +99,7 @@ void checkConnection(HWND dialog) {
     // Only the file this session created, and never one holding records that
     // the base was told are stored.
     if (settings.fileMode == kFileModeNewName && recordCount == 0) {
-        deleteOutputFileOnClose();
+        discardOutputFile();
     }
     closeOutputFile();
     EndDialog(dialog, 2);
@@ -137,7 +144,7 @@ void closeSession(HWND dialog) {
     KillTimer(dialog, IDT_CONNECTION_TIMER);
     stopLink();
     if (settings.viewData && recordCount == 0 && settings.fileMode == kFileModeNewName) {
-        deleteOutputFileOnClose();
+        discardOutputFile();
     }
     closeOutputFile();
     EndDialog(dialog, 1);
@@ -175,6 +182,13 @@ HANDLE createOutputFile(DWORD disposition) {
         file = CreateFileA(settings.outputPath, access, 0, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
         DWORD why = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (why == ERROR_ACCESS_DENIED && (access & DELETE) != 0) {
+            // A folder that lets files be made but not deleted: the file is
+            // made all the same, and an empty one is left there.
+            access &= ~static_cast<DWORD>(DELETE);
+            --attempt;
+            continue;
+        }
         if (why != ERROR_SHARING_VIOLATION && why != ERROR_LOCK_VIOLATION) {
             break;
         }

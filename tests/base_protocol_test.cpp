@@ -187,8 +187,13 @@ TEST_F(BaseProtocolTest, FailedReadHandsOnNoneOfTheBytesItsBufferStillHolds) {
     const std::string buffer = "@DT0001I40A\r";
     feedRead(true, buffer, false, false);
     feedRead(false, buffer, false, false); // cancelled with a count, buffer unchanged
+    // A frame that runs across a cancelled read lost what the driver took.
+    feed("@DT0002I40B");
+    feedRead(false, "CD", false, false);
+    feedRead(true, "E\r", false, false);
     EXPECT_EQ(seen().fileBytes, "A\r\n");
-    EXPECT_EQ(seen().sentToBase, std::vector<std::string>{ack("01", '0', "OK")});
+    EXPECT_EQ(seen().sentToBase,
+              (std::vector<std::string>{ack("01", '0', "OK"), ack("02", '0', "NG")}));
 }
 
 TEST_F(BaseProtocolTest, LineErrorDamagesTheFrameInProgressAndThoseStartingInItsBytes) {
@@ -208,6 +213,17 @@ TEST_F(BaseProtocolTest, LineErrorDamagesTheFrameInProgressAndThoseStartingInIts
     EXPECT_EQ(seen().sentToBase, acks);
     EXPECT_EQ(recordCount, 3);
     EXPECT_TRUE(seen().warnings.empty());
+}
+
+// The adapter pulled out and plugged back: nothing of the old line is joined
+// to the new one, nor do its errors damage the new line's first frame.
+TEST_F(BaseProtocolTest, ALostLineLeavesNoFrameNorErrorBehind) {
+    feed("@DT0001I40A");
+    markLineError();
+    dropFrame();
+    feed("B\r@DT0002I40C\r");
+    EXPECT_EQ(seen().fileBytes, "C\r\n");
+    EXPECT_EQ(seen().sentToBase, std::vector<std::string>{ack("02", '0', "OK")});
 }
 
 } // namespace
