@@ -19,7 +19,8 @@ bool awaitOutputFile();
 
 // Writes the bytes to the session's output file and flushes them to the file
 // itself. Returns how many bytes are on disk: `count` only when the whole
-// write and the flush succeeded, fewer (0 for a failed flush) otherwise.
+// write and the flush succeeded, fewer (0 for a failed flush or a file not
+// open) otherwise. Called after awaitOutputFile.
 std::size_t writeOutputFile(const char* bytes, std::size_t count);
 
 // The last byte of the output file as it was opened to append to, looked at

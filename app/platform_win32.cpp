@@ -20,7 +20,8 @@ bool awaitOutputFile() {
 }
 
 std::size_t writeOutputFile(const char* bytes, std::size_t count) {
-    if (!awaitOutputFile()) {
+    // The record writer has waited for the opening (awaitOutputFile).
+    if (!outputFileReady) {
         return 0;
     }
     LARGE_INTEGER lineStart = {};

@@ -61,7 +61,8 @@ Wake awaitCharacters() {
     if (!characterWait.pending) {
         ResetEvent(characterWait.record.hEvent);
         characterWait.eventMask = 0;
-        if (!WaitCommEvent(portHandle, &characterWait.eventMask, &characterWait.record) &&
+        characterWait.port = portHandle;
+        if (!WaitCommEvent(characterWait.port, &characterWait.eventMask, &characterWait.record) &&
             GetLastError() != ERROR_IO_PENDING) {
             return Wake::Failed;
         }
@@ -77,7 +78,7 @@ Wake awaitCharacters() {
     }
     characterWait.pending = false;
     DWORD unused = 0;
-    return GetOverlappedResult(portHandle, &characterWait.record, &unused, FALSE) != FALSE
+    return GetOverlappedResult(characterWait.port, &characterWait.record, &unused, FALSE) != FALSE
                ? Wake::Characters
                : Wake::Failed;
 }
@@ -87,20 +88,20 @@ void endPendingWait() {
     if (!characterWait.pending) {
         return;
     }
-    CancelIoEx(portHandle, &characterWait.record);
+    CancelIoEx(characterWait.port, &characterWait.record);
     // Windows ends the wait on the cancel, Wine only when the event mask
     // changes, and not always on the first change: clear it until the wait
     // has ended.
-    SetCommMask(portHandle, 0);
+    SetCommMask(characterWait.port, 0);
     DWORD startedAt = GetTickCount();
     while (WaitForSingleObject(characterWait.record.hEvent, kStopRetryMs) == WAIT_TIMEOUT) {
         if (GetTickCount() - startedAt >= kStopBoundMs) {
             return; // left pending; its record outlives it
         }
-        SetCommMask(portHandle, 0);
+        SetCommMask(characterWait.port, 0);
     }
     DWORD unused = 0;
-    GetOverlappedResult(portHandle, &characterWait.record, &unused, FALSE);
+    GetOverlappedResult(characterWait.port, &characterWait.record, &unused, FALSE);
     characterWait.pending = false;
 }
 
@@ -138,7 +139,8 @@ DWORD readAvailable() {
         DWORD wanted =
             status.cbInQue > 0 && status.cbInQue < kReadChunk ? status.cbInQue : kReadChunk;
         ResetEvent(portRead.record.hEvent);
-        BOOL started = ReadFile(portHandle, readBuffer, wanted, nullptr, &portRead.record);
+        portRead.port = portHandle;
+        BOOL started = ReadFile(portRead.port, readBuffer, wanted, nullptr, &portRead.record);
         succeeded = finishOperation(&portRead, started, kReadBoundMs, &got);
         DWORD why = succeeded ? ERROR_SUCCESS : GetLastError();
         if (!linkRunning) {
@@ -173,13 +175,14 @@ void reopenPort() {
     if (portHandle != nullptr) {
         endPendingWait();
         CancelIoEx(portHandle, nullptr);
-        closePort();
+        // Reaped through the handle they were started on, before it closes.
         for (PortOperation* operation : {&portRead, &ackWrite}) {
             DWORD unused = 0;
             bool succeeded = false;
             WaitForSingleObject(operation->record.hEvent, operation->pending ? kCancelGraceMs : 0);
             operationFree(operation, &unused, &succeeded);
         }
+        closePort();
         dropFrame();
     }
     if (openConfiguredPort() == PortOpening::Opened) {
@@ -362,6 +365,7 @@ void sendToBase(const char* bytes, std::size_t count) {
             static_cast<DWORD>(count < sizeof write->outgoing ? count : sizeof write->outgoing);
         CopyMemory(write->outgoing, bytes, piece);
         ResetEvent(write->record.hEvent);
+        write->port = port;
         BOOL started = WriteFile(port, write->outgoing, piece, nullptr, &write->record);
         // A write that times out succeeds with fewer bytes: the rest goes in
         // the next try, within what is left of the bound.

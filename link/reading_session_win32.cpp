@@ -28,32 +28,29 @@ constexpr UINT kConnectionCheckMs = 2000;
 // loops (Wine's) restore a dialog that its start minimised.
 constexpr UINT_PTR kMinimiseAgainTimer = 302;
 
-void closeOutputFile() {
+// With `discard`, the empty New-name file that this session created goes
+// too: marked for deletion on its own handle before the handle closes, since
+// a delete by name afterwards fails when an indexer or a virus scanner opens
+// the file in between. By name only where the mark cannot be made (a share
+// that refuses it, a folder that lets files be made but not deleted).
+void closeOutputFile(bool discard = false) {
     outputFileReady = false;
-    if (outputFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(outputFile);
-        outputFile = INVALID_HANDLE_VALUE;
+    if (outputFile == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    bool marked = discard && SetFileInformationByHandle(outputFile, FileDispositionInfo,
+                                                        &disposition, sizeof disposition);
+    CloseHandle(outputFile);
+    outputFile = INVALID_HANDLE_VALUE;
+    if (discard && !marked) {
+        DeleteFileA(settings.outputPath);
     }
 }
 
 void warnIfShowingErrors(const char* text) {
     if (settings.showErrors) {
         showMessage(text, MB_ICONEXCLAMATION | MB_OK);
-    }
-}
-
-// Deletes the empty New-name file that this session created, marked on its
-// own handle before the handle closes: a delete by name afterwards fails
-// when an indexer or a virus scanner opens the file in between. By name
-// only where the mark cannot be made (a share that refuses it, a folder that
-// lets files be made but not deleted).
-void discardOutputFile() {
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    bool marked = SetFileInformationByHandle(outputFile, FileDispositionInfo, &disposition,
-                                             sizeof disposition) != FALSE;
-    closeOutputFile();
-    if (!marked) {
-        DeleteFileA(settings.outputPath);
     }
 }
 
@@ -98,10 +95,7 @@ void checkConnection(HWND dialog) {
     stopLink();
     // Only the file this session created, and never one holding records that
     // the base was told are stored.
-    if (settings.fileMode == kFileModeNewName && recordCount == 0) {
-        discardOutputFile();
-    }
-    closeOutputFile();
+    closeOutputFile(settings.fileMode == kFileModeNewName && recordCount == 0);
     EndDialog(dialog, 2);
 }
 
@@ -143,10 +137,7 @@ void closeSession(HWND dialog) {
     sessionState = kEnded;
     KillTimer(dialog, IDT_CONNECTION_TIMER);
     stopLink();
-    if (settings.viewData && recordCount == 0 && settings.fileMode == kFileModeNewName) {
-        discardOutputFile();
-    }
-    closeOutputFile();
+    closeOutputFile(settings.viewData && recordCount == 0 && settings.fileMode == kFileModeNewName);
     EndDialog(dialog, 1);
     if (!settings.viewData) {
         return;

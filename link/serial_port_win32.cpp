@@ -38,7 +38,7 @@ bool operationFree(PortOperation* operation, DWORD* transferred, bool* succeeded
     if (operation->pending && WaitForSingleObject(operation->record.hEvent, 0) == WAIT_OBJECT_0) {
         operation->pending = false;
         *succeeded =
-            GetOverlappedResult(portHandle, &operation->record, transferred, FALSE) != FALSE;
+            GetOverlappedResult(operation->port, &operation->record, transferred, FALSE) != FALSE;
     }
     return !operation->pending;
 }
@@ -50,13 +50,13 @@ bool finishOperation(PortOperation* operation, BOOL started, DWORD boundMs, DWOR
     }
     HANDLE done = operation->record.hEvent;
     if (WaitForSingleObject(done, boundMs) != WAIT_OBJECT_0) {
-        CancelIoEx(portHandle, &operation->record);
+        CancelIoEx(operation->port, &operation->record);
         if (WaitForSingleObject(done, kCancelGraceMs) != WAIT_OBJECT_0) {
             operation->pending = true;
             return false;
         }
     }
-    return GetOverlappedResult(portHandle, &operation->record, transferred, FALSE) != FALSE;
+    return GetOverlappedResult(operation->port, &operation->record, transferred, FALSE) != FALSE;
 }
 
 // What ClearCommError reports of a byte received wrong or lost: a framing

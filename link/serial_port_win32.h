@@ -20,6 +20,7 @@ constexpr DWORD kCancelGraceMs = 100;
 // as long as the process.
 struct PortOperation {
     OVERLAPPED record;
+    HANDLE port; // the handle it was started on, which finishes it
     bool pending;
     DWORD eventMask;   // what a wait for characters reports
     char outgoing[16]; // what a write sends
