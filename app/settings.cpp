@@ -2,6 +2,7 @@
 
 #include "app/platform.h"
 
+#include <cstdio>
 #include <cstring>
 
 ReaderSettings settings = {
@@ -18,8 +19,6 @@ ReaderSettings settings = {
     0,  0,  {0, 0}, // layout: set by resetStampLayout
 };
 
-const char* const portNames[kPortCount] = {"COM1", "COM2", "COM3", "COM4", "COM5",
-                                           "COM6", "COM7", "COM8", "COM9"};
 const std::int32_t baudRates[kBaudRateCount] = {115200, 57600, 38400, 19200,
                                                 9600,   4800,  2400,  1200};
 const char delimiterCharacters[kDelimiterCount + 1] = ",:;/\\";
@@ -109,8 +108,37 @@ void storeSettingValue(const SettingValue& value, unsigned char code) {
 char scratchLine[kScratchLineSize];
 int outputPathRefused = 0;
 
-const char* portNameFor(std::int32_t index) {
-    return (index >= 0 && index < kPortCount) ? portNames[index] : nullptr;
+namespace {
+
+bool composePortName(const char* prefix, std::int32_t index, char* out, std::size_t capacity) {
+    if (capacity == 0) {
+        return false;
+    }
+    out[0] = '\0';
+    if (index < 0 || index >= kPortCount) {
+        return false;
+    }
+    int length = std::snprintf(out, capacity, "%sCOM%d", prefix, static_cast<int>(index) + 1);
+    if (length < 0 || static_cast<std::size_t>(length) >= capacity) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool portDisplayName(std::int32_t index, char* out, std::size_t capacity) {
+    return composePortName("", index, out, capacity);
+}
+
+bool portDeviceName(std::int32_t index, char* out, std::size_t capacity) {
+    return composePortName("\\\\.\\", index, out, capacity);
+}
+
+std::int32_t portIndexFromByte(unsigned char byte) {
+    std::int32_t index = static_cast<std::int32_t>(byte) - 49;
+    return index >= 0 && index < kPortCount ? index : -1;
 }
 
 std::int32_t baudRateFor(std::int32_t index) {

@@ -51,17 +51,29 @@ enum FileMode : std::int32_t { kFileModeOverwrite = 0, kFileModeAppend = 1, kFil
 
 extern ReaderSettings settings;
 
-constexpr int kPortCount = 9;
+// COM1 to COM207: the settings file keeps the port as one byte, 49 + index,
+// and 255 is its highest value. The parameter string's one digit names COM1
+// to COM9 only.
+constexpr int kPortCount = 207;
 constexpr int kBaudRateCount = 8;
 constexpr int kDelimiterCount = 5;
 
-extern const char* const portNames[kPortCount];
 extern const std::int32_t baudRates[kBaudRateCount];
 extern const char delimiterCharacters[kDelimiterCount + 1];
 
+// The port's name as users see it ("COM12") and as it is opened
+// ("\\.\COM12": Windows takes a bare name above COM9 for a file). False, and
+// an empty text, for an index that names no port or a text that does not fit.
+constexpr std::size_t kPortNameSize = sizeof "\\\\.\\COM207";
+bool portDisplayName(std::int32_t index, char* out, std::size_t capacity);
+bool portDeviceName(std::int32_t index, char* out, std::size_t capacity);
+
+// The port a settings file's byte gives (49 + index), or -1 for a byte that
+// gives no port from COM1 to COM207.
+std::int32_t portIndexFromByte(unsigned char byte);
+
 // Table look-ups that never read outside their tables: an index out of range
-// gives nullptr, 0 or '\0' respectively.
-const char* portNameFor(std::int32_t index);
+// gives 0 or '\0' respectively.
 std::int32_t baudRateFor(std::int32_t index);
 char delimiterFor(std::int32_t index);
 

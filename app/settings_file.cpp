@@ -96,8 +96,11 @@ void decodeSettingsFile(const char* bytes, std::size_t length) {
     const std::size_t e = secondCr < tailLength ? secondCr + 1 : tailLength;
     if (byteAt(e) == '\n') {
         storeLine(settings.outputFileName, tail, secondCr);
-        if (unsigned char comPort = byteAt(e + 1)) {
-            storeSettingValue(settingValues[0], comPort);
+        // COM1 to COM207 by the same arithmetic as the digits; a byte that
+        // gives no port keeps the one the record holds.
+        std::int32_t comPort = portIndexFromByte(byteAt(e + 1));
+        if (comPort >= 0) {
+            settings.comPortIndex = comPort;
         }
     } else {
         storeLine(settings.outputFileName, tail, tailLength);

@@ -33,8 +33,8 @@ std::size_t encodeSettingsFile(char* out, std::size_t capacity);
 // are texts, lines 3 to 29 one byte each at fixed positions counted from the
 // end of line 2. The content ends at its first NUL byte or after
 // length bytes. A line 1 or line 2 longer than 255 characters leaves its field
-// unchanged; a NUL at any value position (the COM position included) leaves
-// that field unchanged; no range test is made.
+// unchanged; a NUL at any value position leaves that field unchanged, and so
+// does a port byte that gives no port; no other range test is made.
 void decodeSettingsFile(const char* bytes, std::size_t length);
 
 // Win32 only: the module path and the file itself.

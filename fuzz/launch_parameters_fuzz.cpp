@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(launchedWithPath == 0 || launchedWithPath == 1);
     // The range-tested slots never leave their tables.
-    FUZZ_CHECK(portNameFor(settings.comPortIndex) != nullptr);
+    char portName[kPortNameSize];
+    FUZZ_CHECK(portDeviceName(settings.comPortIndex, portName, sizeof portName));
     FUZZ_CHECK(baudRateFor(settings.baudIndex) != 0);
     FUZZ_CHECK(settings.fileMode >= 0 && settings.fileMode <= 2);
     FUZZ_CHECK(settings.delimiterIndex <= 1);

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 std::atomic<HANDLE> portHandle{nullptr};
+DWORD portOpenError = ERROR_SUCCESS;
 PortOperation characterWait;
 PortOperation portRead;
 PortOperation ackWrite;
@@ -70,12 +71,13 @@ bool lineErrorsCleared(COMSTAT* status) {
 }
 
 PortOpening openConfiguredPort() {
-    const char* portName = portNameFor(settings.comPortIndex);
-    HANDLE port = portName == nullptr
+    char portName[kPortNameSize];
+    HANDLE port = !portDeviceName(settings.comPortIndex, portName, sizeof portName)
                       ? INVALID_HANDLE_VALUE
                       : CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
+        portOpenError = portName[0] != '\0' ? GetLastError() : ERROR_FILE_NOT_FOUND;
         return PortOpening::NotOpened;
     }
     portHandle = port;

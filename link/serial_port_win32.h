@@ -48,6 +48,8 @@ bool finishOperation(PortOperation* operation, BOOL started, DWORD boundMs, DWOR
 bool lineErrorsCleared(COMSTAT* status = nullptr);
 
 enum class PortOpening { Opened, NotOpened, NotConfigured };
+// Why the last opening failed, as Windows said it.
+extern DWORD portOpenError;
 // Opens the port that comPortIndex names into portHandle, with the line
 // settings and timeouts; on failure nothing stays open.
 PortOpening openConfiguredPort();

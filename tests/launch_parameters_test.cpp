@@ -91,6 +91,7 @@ TEST_F(LaunchParametersTest, RefusedSlotCharactersKeepTheirFields) {
         char character;
     } const cases[] = {
         {0, '0'},     {0, ':'},  {0, '\x80'},  {0, '\xB1'}, {1, '9'},     {1, '0'},    {1, '\xFF'},
+        {0, '<'},     {0, '-'},
         {2, '4'},     {2, '0'},  {2, '\xB2'},  {3, '2'},    {3, '/'},     {3, '\xB0'}, {7, '\xB1'},
         {8, '2'},     {13, '2'}, {13, '\x81'}, {14, '9'},   {15, '2'},    {15, '3'},   {15, '4'},
         {15, '\xB0'}, {16, 'x'}, {20, ' '},    {22, '2'},   {22, '\xB1'}, {23, '2'},   {26, '9'},
@@ -99,8 +100,9 @@ TEST_F(LaunchParametersTest, RefusedSlotCharactersKeepTheirFields) {
         SCOPED_TRACE("slot " + std::to_string(testCase.slot) + " code " +
                      std::to_string(static_cast<unsigned char>(testCase.character)));
         fake::resetAll();
-        // Distinct starting values that no accepted character would give.
-        settings.comPortIndex = 5;
+        // Distinct starting values that no accepted character would give;
+        // a port above COM9 is kept, as it can only be saved in the dialog.
+        settings.comPortIndex = 11;
         settings.baudIndex = 6;
         settings.fileMode = 1;
         settings.addReturn = 7;

@@ -227,6 +227,33 @@ TEST_F(SettingsFileTest, WriterKeepsOnlyTheLow8BitsOfIntegers) {
     EXPECT_EQ(encoded(), "\r\n\r\n" + valueLines(values));
 }
 
+// The port stays one byte, 49 + index, so COM1 to COM9 keep their digits and
+// COM207 is byte 255; a byte below "1" gives no port and keeps the one held.
+TEST_F(SettingsFileTest, PortByteBothWays) {
+    const struct {
+        std::int32_t index;
+        char byte;
+    } ports[] = {{0, '1'}, {8, '9'}, {9, ':'}, {11, '<'}, {206, '\xFF'}};
+    for (const auto& port : ports) {
+        SCOPED_TRACE(port.index);
+        fake::resetAll();
+        settings.comPortIndex = port.index;
+        std::string file = encoded();
+        ASSERT_EQ(file.substr(4, 3), std::string(1, port.byte) + "\r\n");
+        settings.comPortIndex = 3;
+        decode(file);
+        EXPECT_EQ(settings.comPortIndex, port.index);
+    }
+    for (char noPort : {'0', '/', ' ', '\x01', '\r'}) {
+        SCOPED_TRACE(static_cast<int>(noPort));
+        fake::resetAll();
+        settings.comPortIndex = 3;
+        decode("\r\n\r\n" + valueLines(std::string(1, noPort) + "2"));
+        EXPECT_EQ(settings.comPortIndex, 3);
+        EXPECT_EQ(settings.baudIndex, 1);
+    }
+}
+
 TEST_F(SettingsFileTest, EncodeRefusesASmallBuffer) {
     setText(settings.outputDirectory, "C:\\");
     char buffer[kMaxSettingsFileSize];
@@ -381,7 +408,7 @@ TEST_F(SettingsFileTest, BytesToSettings) {
          [](ReaderSettings& e) { e.comPortIndex = e.timeSepOn = 0, e.timeSepChar[0] = '\n'; }},
         {"no range test", head + valueLines(outOfRange), "dir", "name",
          [](ReaderSettings& e) {
-             e.comPortIndex = -1, e.baudIndex = 8, e.fileMode = 200 - 49, e.addReturn = 7;
+             e.baudIndex = 8, e.fileMode = 200 - 49, e.addReturn = 7; // "0" gives no port
              e.delimiterIndex = 9, e.dateStyle = 0x80 - 48;
          }},
         // Line 1 must end in CR LF, or the whole text is the directory.

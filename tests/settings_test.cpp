@@ -95,11 +95,37 @@ TEST_F(SettingsTest, ComposedPathThatDoesNotFitIsRefusedNotCut) {
     EXPECT_EQ(outputPathRefused, 0);
 }
 
+// Above COM9 Windows opens a bare "COM10" as a file: every port is opened by
+// its device name.
+TEST_F(SettingsTest, PortNames) {
+    const struct {
+        std::int32_t index;
+        const char* shown;
+        const char* device;
+    } rows[] = {
+        {0, "COM1", "\\\\.\\COM1"},
+        {8, "COM9", "\\\\.\\COM9"},
+        {11, "COM12", "\\\\.\\COM12"},
+        {206, "COM207", "\\\\.\\COM207"},
+        {207, "", ""},
+        {-1, "", ""},
+        {-49, "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.index);
+        char shown[kPortNameSize] = "x";
+        char device[kPortNameSize] = "x";
+        EXPECT_EQ(portDisplayName(row.index, shown, sizeof shown), row.shown[0] != '\0');
+        EXPECT_EQ(portDeviceName(row.index, device, sizeof device), row.device[0] != '\0');
+        EXPECT_STREQ(shown, row.shown);
+        EXPECT_STREQ(device, row.device);
+    }
+    char tight[sizeof "\\\\.\\COM12" - 1] = "x";
+    EXPECT_FALSE(portDeviceName(11, tight, sizeof tight));
+    EXPECT_STREQ(tight, "");
+}
+
 TEST_F(SettingsTest, TableLookUpsNeverLeaveTheirTables) {
-    EXPECT_STREQ(portNameFor(0), "COM1");
-    EXPECT_STREQ(portNameFor(8), "COM9");
-    EXPECT_EQ(portNameFor(9), nullptr);
-    EXPECT_EQ(portNameFor(-49), nullptr);
     EXPECT_EQ(baudRateFor(0), 115200);
     EXPECT_EQ(baudRateFor(4), 9600);
     EXPECT_EQ(baudRateFor(5), 4800);
