@@ -3,7 +3,9 @@
 #include "app/settings.h"
 #include "app/settings_file.h"
 #include "app/win32_common.h"
+#include "link/base_protocol.h"
 #include "link/reading_session.h"
+#include "link/start_failure_win32.h"
 #include "ui/properties_dialog.h"
 
 #include <cwchar>
@@ -51,22 +53,43 @@ INT_PTR runReadingSession() {
 }
 
 int runReading() {
-    if (launchedWithPath == 0 && settings.alwaysShowDialog != 0) {
-        if (runPropertiesDialog() == 2) {
-            return 0;
-        }
-        // Saved before the port is opened, so the settings survive a failed session.
-        saveSettingsFile();
-    } else {
-        composeOutputPath();
-        // A path typed with characters outside the code page reached the
-        // program best-fitted: refused, never opened as another file.
-        if (launchedWithPath != 0 && !parameterStringHeldWhole()) {
-            settings.outputPath[0] = '\0';
-            outputPathRefused = 1;
-        }
+    // Started plainly, a start that fails before any record is read brings
+    // the dialog back on the field at fault, rather than end the program
+    // (with the dialog turned off, every start would fail alike). A
+    // parameter string runs unattended, as ever.
+    const bool plainStart = parameterStringOf(GetCommandLineA())[0] == '\0';
+    if (plainStart) {
+        warnIfRunFromTemporaryFolder();
     }
-    return runReadingSession() != 2 ? 1 : 0;
+    bool showDialog = launchedWithPath == 0 && settings.alwaysShowDialog != 0;
+    FaultField fault = FaultField::None;
+    for (;;) {
+        if (showDialog) {
+            if (runPropertiesDialog(fault) == 2) {
+                return 0;
+            }
+            // Saved before the port is opened, so the settings survive a failed session.
+            if (!saveSettingsFile()) {
+                warnSettingsNotSaved();
+            }
+        } else {
+            composeOutputPath();
+            // A path typed with characters outside the code page reached the
+            // program best-fitted: refused, never opened as another file.
+            if (launchedWithPath != 0 && !parameterStringHeldWhole()) {
+                settings.outputPath[0] = '\0';
+                outputPathRefused = 1;
+            }
+        }
+        INT_PTR result = runReadingSession();
+        // Records stored before the base was found were answered "OK": a
+        // second start might empty their file.
+        if (result != 2 || !plainStart || recordCount != 0 || sessionFault == FaultField::None) {
+            return result != 2 ? 1 : 0;
+        }
+        showDialog = true;
+        fault = sessionFault;
+    }
 }
 
 } // namespace

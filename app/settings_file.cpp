@@ -112,3 +112,16 @@ void decodeSettingsFile(const char* bytes, std::size_t length) {
         }
     }
 }
+
+bool isInsideFolder(const wchar_t* path, const wchar_t* folder) {
+    auto folded = [](wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; };
+    if (path == nullptr || folder == nullptr || folder[0] == L'\0') {
+        return false;
+    }
+    for (; *folder != L'\0'; ++folder, ++path) {
+        if (*path == L'\0' || folded(*path) != folded(*folder)) {
+            return false;
+        }
+    }
+    return true;
+}

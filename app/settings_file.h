@@ -37,6 +37,19 @@ std::size_t encodeSettingsFile(char* out, std::size_t capacity);
 // does a port byte that gives no port; no other range test is made.
 void decodeSettingsFile(const char* bytes, std::size_t length);
 
+// Whether `path` lies inside `folder` (which ends in a backslash), letters
+// compared without regard to case as Windows compares names.
+bool isInsideFolder(const wchar_t* path, const wchar_t* folder);
+
 // Win32 only: the module path and the file itself.
 void loadSettingsFile();
-void saveSettingsFile();
+// False when the file could not be written whole.
+bool saveSettingsFile();
+// Set when loadSettingsFile found a settings file: not a first start.
+extern int settingsFileLoaded;
+// One message, once a process, naming the folder where Tamsel.ini cannot
+// be saved and one where it could.
+void warnSettingsNotSaved();
+// Started from inside the zip, the program runs from the temporary folder,
+// where its settings are lost: says to extract the zip first.
+void warnIfRunFromTemporaryFolder();

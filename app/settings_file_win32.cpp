@@ -5,6 +5,8 @@
 
 #include <cwchar>
 
+int settingsFileLoaded = 0;
+
 namespace {
 
 // Holds the whole file as read, and a terminator.
@@ -79,8 +81,11 @@ void loadSettingsFile() {
         Sleep(kOpenRetryMs);
     }
     if (file == INVALID_HANDLE_VALUE) {
+        // One that is there but cannot be read is no first start either.
+        settingsFileLoaded = GetLastError() != ERROR_FILE_NOT_FOUND;
         return;
     }
+    settingsFileLoaded = 1;
     DWORD size = GetFileSize(file, nullptr);
     if (size != INVALID_FILE_SIZE) {
         DWORD wanted = size < kSettingsReadBufferSize - 1
@@ -95,9 +100,9 @@ void loadSettingsFile() {
     CloseHandle(file);
 }
 
-void saveSettingsFile() {
+bool saveSettingsFile() {
     if (settingsFilePath[0] == L'\0') {
-        return;
+        return false;
     }
     // The new settings are written whole beside the old file and then take
     // its place in one step, so that a crash or a full disk during the save
@@ -112,12 +117,12 @@ void saveSettingsFile() {
     char content[kMaxSettingsFileSize];
     std::size_t length = encodeSettingsFile(content, sizeof content);
     if (length == 0) {
-        return;
+        return false;
     }
     HANDLE file = CreateFileW(newPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return;
+        return false;
     }
     DWORD written = 0;
     bool whole = WriteFile(file, content, static_cast<DWORD>(length), &written, nullptr) &&
@@ -137,5 +142,63 @@ void saveSettingsFile() {
     }
     if (!replaced) {
         DeleteFileW(newPath);
+    }
+    return replaced;
+}
+
+namespace {
+
+void append(wchar_t* out, std::size_t capacity, const wchar_t* text) {
+    std::size_t used = std::wcslen(out);
+    for (; *text != L'\0' && used + 1 < capacity; ++text) {
+        out[used++] = *text;
+    }
+    out[used] = L'\0';
+}
+
+} // namespace
+
+void warnSettingsNotSaved() {
+    static bool warned = false;
+    if (warned) {
+        return;
+    }
+    warned = true;
+    // The folder in Unicode: it may hold characters the code page lacks.
+    wchar_t folder[kSettingsFilePathSize];
+    std::wmemcpy(folder, settingsFilePath, kSettingsFilePathSize);
+    if (wchar_t* lastBackslash = std::wcsrchr(folder, L'\\')) {
+        lastBackslash[1] = L'\0';
+    }
+    wchar_t text[2 * kSettingsFilePathSize + 400] = L"";
+    append(text, sizeof text / sizeof text[0], L"Tamsel.ini cannot be saved in ");
+    append(text, sizeof text / sizeof text[0], folder);
+    append(text, sizeof text / sizeof text[0],
+           L"\n\nThese settings are used for this reading only: the next start will not know "
+           L"them, and \"Always show this dialog box\" stays on. Put Tamsel.exe in a folder "
+           L"you can write, such as C:\\Tamsel, and start it from there.");
+    MessageBoxW(GetActiveWindow(), text, L"" TAMSEL_CAPTION, MB_ICONEXCLAMATION | MB_OK);
+}
+
+void warnIfRunFromTemporaryFolder() {
+    wchar_t modulePath[kSettingsFilePathSize];
+    wchar_t temporary[MAX_PATH + 1];
+    wchar_t longTemporary[kSettingsFilePathSize];
+    DWORD moduleLength = GetModuleFileNameW(moduleInstance, modulePath, kSettingsFilePathSize);
+    DWORD temporaryLength = GetTempPathW(MAX_PATH + 1, temporary);
+    if (moduleLength == 0 || moduleLength >= kSettingsFilePathSize || temporaryLength == 0 ||
+        temporaryLength > MAX_PATH) {
+        return;
+    }
+    // The temporary folder may be given by its short (8.3) name.
+    DWORD longLength = GetLongPathNameW(temporary, longTemporary, kSettingsFilePathSize);
+    const wchar_t* folder =
+        longLength != 0 && longLength < kSettingsFilePathSize ? longTemporary : temporary;
+    if (isInsideFolder(modulePath, folder)) {
+        showMessage("Tamsel is running from a temporary folder, as it does when it is started "
+                    "from inside the zip: its settings would be lost.\n\nExtract the zip first "
+                    "(right-click it, Extract All...), then start Tamsel.exe from the folder it "
+                    "was extracted to.",
+                    MB_ICONEXCLAMATION | MB_OK);
     }
 }

@@ -9,6 +9,7 @@ add_executable(Tamsel WIN32
   link/base_link_win32.cpp
   link/serial_port_win32.cpp
   link/reading_session_win32.cpp
+  link/start_failure_win32.cpp
   output/count_flash_win32.cpp
   ui/dialog_texts_win32.cpp
   ui/properties_dialog_win32.cpp

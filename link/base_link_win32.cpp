@@ -5,6 +5,7 @@
 #include "app/win32_common.h"
 #include "link/base_protocol.h"
 #include "link/serial_port_win32.h"
+#include "link/start_failure_win32.h"
 
 #include <atomic>
 #include <initializer_list>
@@ -271,10 +272,16 @@ void awaitAnswering(HANDLE object, DWORD boundMs) {
 
 bool openLink() {
     PortOpening opening = openConfiguredPort();
+    if (opening == PortOpening::NotOpened) {
+        char portName[kPortNameSize];
+        portDisplayName(settings.comPortIndex, portName, sizeof portName);
+        reportStartFailure("Can't open the COM port!", portFailureCause(portOpenError),
+                           FaultField::Port, portName, portOpenError, true);
+        return false;
+    }
     if (opening != PortOpening::Opened) {
-        showMessage(opening == PortOpening::NotOpened ? "Can't open the COM port!"
-                                                      : "Error on setting communication state",
-                    MB_ICONEXCLAMATION | MB_OK);
+        sessionFault = FaultField::Port;
+        showMessage("Error on setting communication state", MB_ICONEXCLAMATION | MB_OK);
         return false;
     }
 
@@ -294,6 +301,7 @@ bool openLink() {
         eventsMade ? CreateThread(nullptr, 0, receiverThreadMain, nullptr, 0, nullptr) : nullptr;
     if (receiverThread == nullptr) {
         linkRunning = 0;
+        sessionFault = FaultField::Port;
         showMessage("Can't create a reading thread!", MB_ICONEXCLAMATION | MB_OK);
         closePort();
         return false;

@@ -13,7 +13,8 @@ extern std::atomic<bool> outputFileReady;
 // Signalled once the session has tried to open outputFile, whether it opened
 // or not. A record that the receiver reads before (one already queued when
 // the port opens, or one sent right after the start answer) waits for it
-// instead of being refused. Never reset: a process runs one session.
+// instead of being refused. Reset when a session starts again after a failed
+// start.
 extern HANDLE outputFileDecided;
 
 INT_PTR CALLBACK readingSessionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

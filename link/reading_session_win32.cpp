@@ -4,6 +4,7 @@
 #include "app/win32_common.h"
 #include "link/base_link.h"
 #include "link/base_protocol.h"
+#include "link/start_failure_win32.h"
 #include "app/platform.h"
 #include "output/record_writer.h"
 #include "resources/resource.h"
@@ -59,7 +60,15 @@ void startSession(HWND dialog) {
     sessionState = kStarting;
     // Made before the receiver starts. Should it fail, a record read before
     // the file is open is refused, as it would have been.
-    outputFileDecided = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (outputFileDecided == nullptr) {
+        outputFileDecided = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    ResetEvent(outputFileDecided);
+    // A session after a failed start begins as the first did.
+    sessionFault = FaultField::None;
+    baseConnected = 0;
+    recordCount = 0;
+    dropFrame();
     if (!openLink()) {
         sessionState = kEnded;
         EndDialog(dialog, 2);
@@ -91,6 +100,7 @@ void checkConnection(HWND dialog) {
         return;
     }
     sessionState = kEnded;
+    sessionFault = FaultField::Port;
     warnIfShowingErrors("Base is not connected!");
     stopLink();
     // Only the file this session created, and never one holding records that
@@ -155,7 +165,7 @@ void closeSession(HWND dialog) {
 
 // Opens the output file for this session alone. A virus scanner, an indexer
 // or a sync client may hold it for a moment: wait about a second for it.
-HANDLE createOutputFile(DWORD disposition) {
+HANDLE createOutputFile(DWORD disposition, DWORD* error) {
     // Deleted through its own handle when a New-name session stores nothing.
     DWORD access = GENERIC_READ | GENERIC_WRITE;
     if (settings.fileMode == kFileModeNewName) {
@@ -180,6 +190,7 @@ HANDLE createOutputFile(DWORD disposition) {
             --attempt;
             continue;
         }
+        *error = why;
         if (why != ERROR_SHARING_VIOLATION && why != ERROR_LOCK_VIOLATION) {
             break;
         }
@@ -216,38 +227,48 @@ int readOutputFileLastByte() {
 
 bool openOutputFile() {
     DWORD disposition = CREATE_ALWAYS;
-    const char* failure = "File open/create failed!";
     if (settings.fileMode == kFileModeAppend) {
         disposition = OPEN_ALWAYS;
     } else if (settings.fileMode == kFileModeNewName) {
         disposition = CREATE_NEW;
-        failure = "Failed to create file!\n\nFile already exists!";
     }
     // A path that did not fit its storage is refused, never opened cut
     // short; so is a name of a stream, whose records no user would find.
     bool stream = namesAStream(settings.outputPath);
+    DWORD error = ERROR_SUCCESS;
     if (!outputPathRefused && !stream) {
-        outputFile = createOutputFile(disposition);
+        outputFile = createOutputFile(disposition, &error);
     }
     // "COM2.txt", "nul" or "aux.txt" name a device in any folder: records
     // written there are stored nowhere, yet every write and flush may
     // succeed. Only a file on a disk is written to.
     bool opened = outputFile != INVALID_HANDLE_VALUE && GetFileType(outputFile) == FILE_TYPE_DISK;
-    if (stream || (outputFile != INVALID_HANDLE_VALUE && !opened)) {
-        failure = "File open/create failed!";
-    }
+    FailureCause cause = outputPathRefused ? FailureCause::PathUnusable
+                         : stream || outputFile != INVALID_HANDLE_VALUE
+                             ? FailureCause::NotAFile
+                             : fileFailureCause(error);
     if (opened && settings.fileMode == kFileModeAppend) {
         // Before any record can be written: the first one must know whether
         // the file ends inside a line.
         noteTornLastLine();
         opened = moveToEndOfFile();
+        error = GetLastError();
+        cause = FailureCause::Other;
     }
     if (!opened) {
         closeOutputFile();
         // Released before the message: the receiver answers a waiting record
         // "NG" and is never held while the message is on the screen.
         SetEvent(outputFileDecided);
-        warnIfShowingErrors(failure);
+        // Only an existing file is "already exists": a New name in a missing
+        // folder is told as such.
+        if (settings.fileMode == kFileModeNewName && error == ERROR_FILE_EXISTS) {
+            sessionFault = FaultField::FileName;
+            warnIfShowingErrors("Failed to create file!\n\nFile already exists!");
+        } else {
+            reportStartFailure("File open/create failed!", cause, FaultField::FileName,
+                               settings.outputPath, error, settings.showErrors != 0);
+        }
         return false;
     }
     outputFileReady = true;

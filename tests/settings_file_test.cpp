@@ -493,6 +493,28 @@ TEST_F(SettingsFileTest, ModulePaths) {
     EXPECT_STREQ(settings.outputDirectory, "C:\\d\xC3\\");
 }
 
+// Started from inside the zip, Explorer runs the program from a folder below
+// the temporary one, whose name Windows may give in another case.
+TEST_F(SettingsFileTest, InsideTheTemporaryFolder) {
+    const wchar_t* temporary = L"C:\\Users\\Ann\\AppData\\Local\\Temp\\";
+    const struct {
+        const wchar_t* path;
+        bool inside;
+    } rows[] = {
+        {L"C:\\Users\\Ann\\AppData\\Local\\Temp\\Temp1_Tamsel.zip\\x64\\Tamsel.exe", true},
+        {L"c:\\users\\ann\\appdata\\local\\TEMP\\{0A1B}\\Tamsel.exe", true},
+        {L"C:\\Users\\Ann\\AppData\\Local\\Temporary\\Tamsel.exe", false},
+        {L"C:\\Users\\Ann\\AppData\\Local\\Tem", false},
+        {L"C:\\Tamsel\\Tamsel.exe", false},
+        {L"", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(isInsideFolder(row.path, temporary), row.inside);
+    }
+    EXPECT_FALSE(isInsideFolder(L"C:\\Tamsel.exe", L""));
+    EXPECT_FALSE(isInsideFolder(nullptr, temporary));
+}
+
 } // namespace
 
 static_assert(kMaxSettingsFileSize == 595, "two 255-character texts and 29 line ends");

@@ -30,11 +30,12 @@ WINDOWS7 = {
     "KERNEL32.DLL": """
         CancelIoEx ClearCommError CloseHandle CreateEventA CreateFileA CreateFileW CreateProcessA
         CreateThread DeleteCriticalSection DeleteFileA EnterCriticalSection
-        DeleteFileW FlushFileBuffers FreeLibrary GetACP GetCommandLineA GetCommandLineW GetCurrentThreadId
-        GetFileSize GetFileSizeEx GetFileType GetLastError GetLocalTime GetModuleFileNameA
+        DeleteFileW FlushFileBuffers FormatMessageA FreeLibrary GetACP GetCommandLineA GetCommandLineW GetCurrentThreadId
+        GetFileSize GetFileSizeEx GetFileType GetLastError GetLocalTime GetLongPathNameW
+        GetModuleFileNameA
         GetModuleFileNameW GetModuleHandleA
         GetModuleHandleW GetOverlappedResult GetProcAddress GetShortPathNameW GetStartupInfoA
-        GetSystemDirectoryA GetTickCount InitializeCriticalSection IsDBCSLeadByteEx
+        GetSystemDirectoryA GetTempPathW GetTickCount InitializeCriticalSection IsDBCSLeadByteEx
         LeaveCriticalSection LoadLibraryA MoveFileExA MoveFileExW MultiByteToWideChar PurgeComm
         ReadFile ResetEvent SetCommMask SetCommState SetCommTimeouts SetEndOfFile
         SetErrorMode SetEvent SetFileInformationByHandle SetFilePointerEx SetThreadPriority
@@ -48,7 +49,7 @@ WINDOWS7 = {
         DialogBoxParamW DrawTextA EndDialog GetActiveWindow GetDC GetDlgItem
         GetDlgItemInt GetDlgItemTextA GetDlgItemTextW GetSystemMetrics GetWindowRect
         IsDlgButtonChecked IsIconic KillTimer LoadCursorA LoadIconA LoadImageA MapDialogRect
-        MessageBeep MessageBoxA MoveWindow MsgWaitForMultipleObjects PeekMessageA
+        MessageBeep MessageBoxA MessageBoxW MoveWindow MsgWaitForMultipleObjects PeekMessageA
         PostMessageA PostQuitMessage RegisterClassA ReleaseDC SendDlgItemMessageA
         SendMessageA SetDlgItemInt SetDlgItemTextA SetTimer ShowWindow WaitForInputIdle
     """,

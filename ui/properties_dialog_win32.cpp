@@ -214,7 +214,10 @@ void confirm(HWND dialog) {
     // A path that does not fit, or that the program's code page cannot hold
     // as typed, is never cut or changed: let the user mend it.
     int refusedId = 0;
-    if (!readNameExactly(dialog, IDC_FILE_NAME, settings.outputFileName, kFileNameCapacity)) {
+    // An empty name would open the port and send the start command, only
+    // for the file to fail.
+    if (!readNameExactly(dialog, IDC_FILE_NAME, settings.outputFileName, kFileNameCapacity) ||
+        settings.outputFileName[0] == '\0') {
         refusedId = IDC_FILE_NAME;
     }
     if (!readNameExactly(dialog, IDC_DIRECTORY, settings.outputDirectory, kDirectoryCapacity) ||
@@ -343,11 +346,18 @@ void dispatchCommand(HWND dialog, int id, int notification) {
     }
 }
 
-INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         showProgramIcon(dialog);
         openDialog(dialog);
+        // Back after a failed start: on the field to mend, once the dialog
+        // has put the focus where it starts.
+        if (lParam != 0) {
+            PostMessageA(dialog, WM_NEXTDLGCTL,
+                         reinterpret_cast<WPARAM>(GetDlgItem(dialog, static_cast<int>(lParam))),
+                         TRUE);
+        }
         return TRUE;
     case WM_COMMAND:
         dispatchCommand(dialog, LOWORD(wParam), HIWORD(wParam));
@@ -359,9 +369,15 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 
 } // namespace
 
-INT_PTR runPropertiesDialog() {
+INT_PTR runPropertiesDialog(FaultField fault) {
+    int focusId = fault == FaultField::Port        ? IDC_COM_PORT
+                  : fault == FaultField::Directory ? IDC_DIRECTORY
+                  : fault == FaultField::FileName  ? IDC_FILE_NAME
+                                                   : 0;
+    // The panel always opens collapsed, also when the dialog comes back.
+    timeOptionsShown = 0;
     // A Unicode dialog, so that its edits hold what is typed as typed, and a
     // name outside the code page can be seen for what it is on OK.
     return DialogBoxParamW(moduleInstance, L"PropertiesDlg", GetActiveWindow(),
-                           propertiesDialogProc, 0);
+                           propertiesDialogProc, focusId);
 }

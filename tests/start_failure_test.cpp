@@ -1,0 +1,101 @@
+#include "link/start_failure.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Windows' error, as the port's or the file's opening gave it, to the cause
+// the user is told and the field the dialog comes back to.
+TEST(StartFailureTest, CauseOfEachError) {
+    const struct {
+        bool port;
+        unsigned long error;
+        FailureCause cause;
+        FaultField field;
+    } rows[] = {
+        {true, 2, FailureCause::PortMissing, FaultField::Port},
+        {true, 3, FailureCause::PortMissing, FaultField::Port},
+        {true, 5, FailureCause::PortInUse, FaultField::Port},
+        {true, 32, FailureCause::PortInUse, FaultField::Port},
+        {true, 31, FailureCause::Other, FaultField::None},
+        {false, 2, FailureCause::FolderMissing, FaultField::Directory},
+        {false, 3, FailureCause::FolderMissing, FaultField::Directory},
+        {false, 5, FailureCause::FolderNotWritable, FaultField::Directory},
+        {false, 32, FailureCause::FileInUse, FaultField::FileName},
+        {false, 33, FailureCause::FileInUse, FaultField::FileName},
+        {false, 21, FailureCause::DriveNotReady, FaultField::Directory},
+        {false, 19, FailureCause::DriveWriteProtected, FaultField::Directory},
+        {false, 123, FailureCause::Other, FaultField::None},
+        {false, 112, FailureCause::Other, FaultField::None},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.port) + " " + std::to_string(row.error));
+        FailureCause cause = row.port ? portFailureCause(row.error) : fileFailureCause(row.error);
+        EXPECT_EQ(cause, row.cause);
+        EXPECT_EQ(faultFieldOf(cause), row.field);
+    }
+    EXPECT_EQ(faultFieldOf(FailureCause::NotAFile), FaultField::FileName);
+    EXPECT_EQ(faultFieldOf(FailureCause::PathUnusable), FaultField::Directory);
+}
+
+// The first line stays as it always was; the paragraph names the port or the
+// file and says what to do, or gives Windows' own text on one line.
+TEST(StartFailureTest, Texts) {
+    const struct {
+        FailureCause cause;
+        const char* subject;
+        const char* systemText;
+        const char* expected;
+    } rows[] = {
+        {FailureCause::PortMissing, "COM12", "",
+         "Can't open the COM port!\n\nCOM12 is not there. Plug the adapter in, or choose the port "
+         "that Device Manager shows for it under Ports (COM & LPT)."},
+        {FailureCause::PortInUse, "COM3", nullptr,
+         "Can't open the COM port!\n\nCOM3 is in use by another program. Close that program (it "
+         "may be another Tamsel still reading, minimised on the taskbar), then start again."},
+        {FailureCause::FileInUse, "C:\\d\\out.txt", "ignored",
+         "Can't open the COM port!\n\nC:\\d\\out.txt is open in another program. Close it there, "
+         "then start again."},
+        {FailureCause::Other, "COM4", "A device attached to the system is not functioning.\r\n",
+         "Can't open the COM port!\n\nCOM4: A device attached to the system is not "
+         "functioning."},
+        {FailureCause::Other, "COM4", "First.\r\nSecond.\r\n",
+         "Can't open the COM port!\n\nCOM4: First. Second."},
+        {FailureCause::Other, "COM4", "\r\n", "Can't open the COM port!\n\nCOM4: error 1234."},
+        {FailureCause::Other, "COM4", nullptr, "Can't open the COM port!\n\nCOM4: error 1234."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.expected);
+        char text[kStartFailureTextSize];
+        composeStartFailure(text, sizeof text, "Can't open the COM port!", row.cause, row.subject,
+                            1234, row.systemText);
+        EXPECT_STREQ(text, row.expected);
+    }
+}
+
+TEST(StartFailureTest, LongestSubjectFitsAndSmallBuffersHoldTheirEnd) {
+    const std::string path = "C:\\" + std::string(252, 'd');
+    char text[kStartFailureTextSize];
+    for (FailureCause cause : {FailureCause::FolderNotWritable, FailureCause::NotAFile,
+                               FailureCause::FolderMissing, FailureCause::Other}) {
+        composeStartFailure(text, sizeof text, "File open/create failed!", cause, path.c_str(),
+                            5, std::string(600, 'w').c_str());
+        std::string shown(text);
+        EXPECT_EQ(shown.find("File open/create failed!\n\n"), 0u);
+        EXPECT_NE(shown.find(path), std::string::npos);
+        EXPECT_LT(shown.size(), sizeof text - 1);
+    }
+    for (std::size_t capacity : {1, 10, 30}) {
+        char small[32];
+        std::memset(small, 'z', sizeof small);
+        composeStartFailure(small, capacity, "File open/create failed!", FailureCause::FileInUse,
+                            path.c_str(), 32, nullptr);
+        EXPECT_LT(std::strlen(small), capacity);
+        EXPECT_EQ(small[capacity], 'z');
+    }
+}
+
+} // namespace
