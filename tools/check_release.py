@@ -58,6 +58,12 @@ WINDOWS7 = {
         DeleteObject GetDeviceCaps GetTextExtentPoint32A Rectangle SelectObject SetBkMode
     """,
     "COMDLG32.DLL": "CommDlgExtendedError GetSaveFileNameW",
+    # The present ports and their devices' names (since Windows 2000).
+    "ADVAPI32.DLL": "RegCloseKey RegEnumValueA RegOpenKeyExA RegQueryValueExA",
+    "SETUPAPI.DLL": """
+        SetupDiDestroyDeviceInfoList SetupDiEnumDeviceInfo SetupDiGetClassDevsA
+        SetupDiGetDeviceRegistryPropertyA SetupDiOpenDevRegKey
+    """,
 }
 WINDOWS7 = {dll: set(names.split()) for dll, names in WINDOWS7.items()}
 WHOLE_DLLS = {"MSVCRT.DLL"}

@@ -1,10 +1,12 @@
 #include "ui/properties_dialog.h"
 
 #include "app/settings.h"
+#include "app/settings_file.h"
 #include "app/win32_common.h"
 #include "resources/resource.h"
 #include "ui/dialog_rules.h"
 #include "ui/dialog_texts_win32.h"
+#include "ui/port_list_win32.h"
 #include "ui/stamp_preview.h"
 
 #include <cstdint>
@@ -24,8 +26,6 @@ constexpr int kPanelWidthUnits = 172;
 constexpr int kDirectoryCapacity = 255;
 constexpr int kFileNameCapacity = static_cast<int>(kTextFieldSize);
 
-const char* const comPortItems[] = {"COM1", "COM2", "COM3", "COM4", "COM5",
-                                    "COM6", "COM7", "COM8", "COM9"};
 const char* const baudRateItems[] = {"115200", "57600", "38400", "19200", "9600"};
 const char* const fileModeItems[] = {"Overwrite", "Append", "New name"};
 const char* const stampPositionItems[] = {"Add to record's top", "Appended to bottom"};
@@ -129,7 +129,11 @@ void openDialog(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_FILE_NAME, settings.outputFileName);
     SetDlgItemInt(dialog, IDC_REPLACE_FROM, static_cast<UINT>(settings.replaceFrom), TRUE);
     SetDlgItemInt(dialog, IDC_REPLACE_TO, static_cast<UINT>(settings.replaceTo), TRUE);
-    fillList(dialog, IDC_COM_PORT, comPortItems, settings.comPortIndex);
+    // A first start selects the one port present; the dialog back after a
+    // failed start shows the port chosen.
+    static bool openedBefore = false;
+    fillPortList(dialog, IDC_COM_PORT, settings.comPortIndex, !openedBefore && !settingsFileLoaded);
+    openedBefore = true;
     fillList(dialog, IDC_BAUD_RATE, baudRateItems, settings.baudIndex);
     fillList(dialog, IDC_FILE_MODE, fileModeItems, settings.fileMode);
     setCheck(dialog, IDC_ADD_RETURN, settings.addReturn);
@@ -230,7 +234,7 @@ void confirm(HWND dialog) {
                      TRUE);
         return;
     }
-    takeSelection(dialog, IDC_COM_PORT, &settings.comPortIndex);
+    settings.comPortIndex = selectedPort(dialog, IDC_COM_PORT, settings.comPortIndex);
     takeSelection(dialog, IDC_BAUD_RATE, &settings.baudIndex);
     takeSelection(dialog, IDC_FILE_MODE, &settings.fileMode);
     settings.addReturn = isChecked(dialog, IDC_ADD_RETURN);
@@ -308,6 +312,12 @@ void dispatchCommand(HWND dialog, int id, int notification) {
             applySeparatorRule(dialog, id, settings.timeSepChar);
         } else {
             refreshTimePreview(dialog);
+        }
+        return;
+    case IDC_COM_PORT:
+        // Read again as it drops down: a device plugged in since shows.
+        if (notification == CBN_DROPDOWN) {
+            fillPortList(dialog, id, selectedPort(dialog, id, settings.comPortIndex), false);
         }
         return;
     case IDC_FILE_MODE:
