@@ -200,6 +200,8 @@ class WineEnv:
         self.com1_link = self.work / "com1"
         # A second port, for a program that runs beside the one under test.
         self.com2_link = self.work / "com2"
+        # A port above COM9, as Windows numbers most USB adapters.
+        self.com12_link = self.work / "com12"
         self.logs = self.work / "logs"
         self.drive_c = self.prefix / "drive_c"
         self.xvfb = self.display = self.driver_exe = self.tamsel_exe = self.env = None
@@ -276,6 +278,7 @@ class WineEnv:
         settings = [
             ("system.reg", "HKLM\\Software\\Wine\\Ports", "COM1", str(self.com1_link)),
             ("system.reg", "HKLM\\Software\\Wine\\Ports", "COM2", str(self.com2_link)),
+            ("system.reg", "HKLM\\Software\\Wine\\Ports", "COM12", str(self.com12_link)),
             ("user.reg", "HKCU\\Software\\Wine\\X11 Driver", "Managed", "N"),
             ("user.reg", "HKCU\\Control Panel\\Desktop", "LogPixels", 96 * SCALE // 100),
         ]
@@ -605,6 +608,12 @@ class Session:
         nowhere = self.logs / "not-a-port"
         nowhere.mkdir(exist_ok=True)
         simbase.point_symlink(str(self.env.com1_link), str(nowhere))
+
+    def move_base_to_com12(self):
+        """Puts the simulated base behind COM12, as a USB adapter that Windows
+        numbered 12, and makes COM1 impossible to open."""
+        simbase.point_symlink(str(self.env.com12_link), os.readlink(self.env.com1_link))
+        self.unplug_port()
 
     def mount_tmpfs(self, name, size):
         """A tiny filesystem inside this test's folder, so that the disk can

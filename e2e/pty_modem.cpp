@@ -60,7 +60,9 @@ extern "C" int open(const char* path, int flags, ...) {
         return fd;
     }
     close(fd);
-    errno = EBUSY;
+    // Windows refuses a port that another handle holds with access denied,
+    // which is what Wine makes of EACCES.
+    errno = EACCES;
     return -1;
 }
 

@@ -85,7 +85,8 @@ def assert_titles(dialog, date, time):
 # --- opening -------------------------------------------------------------------
 
 LIST_ITEMS = {
-    ID.COM_PORT: ["COM%d" % n for n in range(1, 10)],
+    # COM1 to COM9, and COM12, which the test prefix has present.
+    ID.COM_PORT: ["COM%d" % n for n in range(1, 10)] + ["COM12"],
     ID.BAUD_RATE: ["115200", "57600", "38400", "19200", "9600"],
     ID.FILE_MODE: ["Overwrite", "Append", "New name"],
     ID.STAMP_POSITION: ["Add to record's top", "Appended to bottom"],
@@ -432,18 +433,81 @@ def test_empty_directory_composes_the_file_name_alone(session):
     assert session.read_bytes("relative.txt") == b"HERE\r\n"
 
 
-def test_settings_are_saved_before_a_session_that_cannot_open_the_port(session):
-    session.unplug_port()
-    dialog = open_dialog(session)
-    dialog.set_text(ID.DIRECTORY, session.win_dir)
-    dialog.set_text(ID.FILE_NAME, "noport.txt")
-    dialog.click(ID.STAMP_ENABLED)
-    dialog.press(OK_ID)
-    assert session.message_box("ok") == "Can't open the COM port!"
-    assert session.wait_exit(20) == 1
-    assert session.read_bytes("Tamsel.ini") == saved(session.win_dir, "noport.txt",
-                                                     stampEnabled="1")
+@pytest.mark.parametrize("cause", ["missing", "held"])
+def test_a_port_that_cannot_be_opened_brings_the_dialog_back(session, cause):
+    # Saved before the port is opened; then the cause, and the dialog again
+    # as it was, on the port, rather than the end of the program.
+    # Missing: the saved COM40, which no driver has; held: COM1, by another
+    # program.
+    holder = ini = None
+    if cause == "missing":
+        ini = saved(session.win_dir, "old.txt", comPortIndex="X")
+    else:
+        holder = session.hold_port()
+    try:
+        dialog = open_dialog(session, ini=ini)
+        dialog.set_text(ID.DIRECTORY, session.win_dir)
+        dialog.set_text(ID.FILE_NAME, "noport.txt")
+        dialog.click(ID.STAMP_ENABLED)
+        dialog.press(OK_ID)
+        told = "COM40 is not there" if cause == "missing" else "COM1 is in use by another program"
+        box = session.message_box("ok")
+        assert box.startswith("Can't open the COM port!\n\n%s." % told), box
+        dialog.wait()
+        assert dialog.wait_focus(ID.COM_PORT) == str(ID.COM_PORT)
+        assert (dialog.text(ID.FILE_NAME), dialog.checked(ID.STAMP_ENABLED)) == ("noport.txt", 1)
+        assert session.read_bytes("Tamsel.ini") == saved(
+            session.win_dir, "noport.txt", stampEnabled="1",
+            comPortIndex="X" if cause == "missing" else "1")
+        dialog.press(CANCEL_ID)
+        assert session.wait_exit(20) == 1
+    finally:
+        if holder is not None:
+            harness.end_process(holder)
     assert not (session.dir / "noport.txt").exists()
+    assert session.base.start_commands == []
+
+
+def test_a_present_port_above_com9_is_listed_and_saved(session):
+    session.move_base_to_com12()
+    dialog = open_dialog(session, ini=saved(session.win_dir, "high.txt", viewData="0"))
+    selected, items = dialog.combo(ID.COM_PORT)
+    assert (selected, items[9]) == (0, "COM12")
+    dialog.choose(ID.COM_PORT, 9)
+    dialog.press(OK_ID)
+    ini = read_after_ok(session, records=[b"TWELVE"], view_data=False)
+    assert ini == saved(session.win_dir, "high.txt", viewData="0", comPortIndex="<")
+    assert session.read_bytes("high.txt") == b"TWELVE\r\n"
+
+
+def test_an_empty_file_name_is_refused(session):
+    dialog = open_dialog(session)
+    dialog.set_text(ID.FILE_NAME, "")
+    dialog.press(OK_ID)
+    assert dialog.wait_focus(ID.FILE_NAME) == str(ID.FILE_NAME)
+    assert dialog.is_open()
+    dialog.press(CANCEL_ID)
+    assert session.wait_exit(20) == 1
+    assert session.base.start_commands == []
+    assert not (session.dir / "Tamsel.ini").exists()
+
+
+def test_settings_that_cannot_be_saved_are_told_once(session):
+    # Where Tamsel.ini.new cannot be made, nothing can be saved.
+    (session.dir / "Tamsel.ini.new").mkdir()
+    dialog = open_dialog(session)
+    dialog.set_text(ID.FILE_NAME, "unsaved.txt")
+    dialog.press(OK_ID)
+    box = session.message_box("ok")
+    assert box.startswith("Tamsel.ini cannot be saved in %s\\\n\n" % session.win_dir), box
+    assert "such as C:\\Tamsel" in box
+    session.base.wait_start_command(30)
+    session.base.answer_start()
+    session.dialog.wait()
+    session.dialog.close()
+    assert session.message_box("ok") == "No data received!"
+    assert session.wait_exit(20) == 1
+    assert not (session.dir / "Tamsel.ini").exists()
 
 
 @pytest.mark.parametrize("how", ["cancel-button", "escape", "close-box"])

@@ -323,10 +323,27 @@ def test_new_name_leaves_an_existing_file_alone(session, queued):
 def test_missing_port_is_reported_even_without_error_messages(session):
     session.unplug_port()
     session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME, showErrors="0"))
-    assert session.message_box("ok") == "Can't open the COM port!"
+    assert session.message_box("ok").startswith("Can't open the COM port!\n\nCOM1")
     assert session.wait_exit(15) == 1
     assert not (session.dir / OUT).exists()
     assert session.base.start_commands == []
+
+
+@pytest.mark.one_receive_path
+@pytest.mark.parametrize("started", ["settings-file", "parameter-string"])
+def test_session_on_com12(session, started):
+    # The adapter is COM12 and COM1 cannot be opened. The settings file keeps
+    # the port as "<"; a parameter string whose slot 0 holds no digit keeps it.
+    session.move_base_to_com12()
+    session.write_bytes("Tamsel.ini", settings_file(session.win_dir, OUT, comPortIndex="<"))
+    params = None
+    if started == "parameter-string":
+        params = parameter_string(session.win_path(OUT), comPortIndex="-")
+    session.start(params, see=START_COMMAND)
+    session.dialog.wait()
+    assert_ok(session.base.send_record(b"ON COM12"))
+    assert close_and_exit(session) == 1
+    assert session.read_bytes(OUT) == b"ON COM12\r\n"
 
 
 # --- a write that fails ---------------------------------------------------------------
@@ -410,7 +427,7 @@ def test_path_outside_the_code_page_is_refused_not_changed(session):
     session.write_bytes("lodz.txt", b"KEEP\r\n")
     session.start(parameter_string(session.win_path("\u0142odz.txt")), see=START_COMMAND,
                   answer=False)
-    assert session.message_box("ok") == "File open/create failed!"
+    assert session.message_box("ok").startswith("File open/create failed!\n\nThe folder and file")
     assert session.wait_exit(15) == 1
     assert session.read_bytes("lodz.txt") == b"KEEP\r\n"
     assert not (session.dir / "\u0142odz.txt").exists()
@@ -429,7 +446,9 @@ def test_output_that_is_no_file_on_a_disk_is_refused(session, name, mode):
                       see=START_COMMAND)
         session.base.collect_pending_acks(10)
         expected = ["File open/create failed!", "Failed to write file!!"]
-        assert sorted(session.message_box("ok") for _ in expected) == sorted(expected)
+        shown = [session.message_box("ok") for _ in expected]
+        assert sorted(text.split("\n\n")[0] for text in shown) == sorted(expected)
+        assert any("not a file name Tamsel can use" in text for text in shown)
         assert session.wait_exit(15) == 1
         assert record.ack == acknowledgement_for(1, b"1", b"NG")
         assert select.select([com2.master], [], [], 0.2)[0] == [], "bytes went out on COM2"
