@@ -496,7 +496,6 @@ def test_an_empty_file_name_is_refused(session):
     assert not (session.dir / "Tamsel.ini").exists()
 
 
-
 @pytest.mark.parametrize("how", ["cancel-button", "escape", "close-box"])
 def test_cancel_saves_nothing_and_opens_no_port(session, how):
     ini = settings_file(session.win_dir, "kept.txt", alwaysShowDialog="1", fileMode=NEW_NAME)

@@ -243,10 +243,9 @@ bool openOutputFile() {
     // written there are stored nowhere, yet every write and flush may
     // succeed. Only a file on a disk is written to.
     bool opened = outputFile != INVALID_HANDLE_VALUE && GetFileType(outputFile) == FILE_TYPE_DISK;
-    FailureCause cause = outputPathRefused ? FailureCause::PathUnusable
-                         : stream || outputFile != INVALID_HANDLE_VALUE
-                             ? FailureCause::NotAFile
-                             : fileFailureCause(error);
+    FailureCause cause = outputPathRefused                              ? FailureCause::PathUnusable
+                         : stream || outputFile != INVALID_HANDLE_VALUE ? FailureCause::NotAFile
+                                                                        : fileFailureCause(error);
     if (opened && settings.fileMode == kFileModeAppend) {
         // Before any record can be written: the first one must know whether
         // the file ends inside a line.

@@ -95,9 +95,8 @@ const char* paragraphOf(FailureCause cause) {
 
 } // namespace
 
-void composeStartFailure(char* out, std::size_t capacity, const char* firstLine,
-                         FailureCause cause, const char* subject, unsigned long error,
-                         const char* systemText) {
+void composeStartFailure(char* out, std::size_t capacity, const char* firstLine, FailureCause cause,
+                         const char* subject, unsigned long error, const char* systemText) {
     if (capacity == 0) {
         return;
     }

@@ -43,6 +43,5 @@ constexpr std::size_t kStartFailureTextSize = 1024;
 // `subject` (the port or the file) with its cause. `systemText` is Windows'
 // own text for the error, used for Other (its line ends are dropped); null
 // or empty gives a plain "error n". Never writes past `capacity`.
-void composeStartFailure(char* out, std::size_t capacity, const char* firstLine,
-                         FailureCause cause, const char* subject, unsigned long error,
-                         const char* systemText);
+void composeStartFailure(char* out, std::size_t capacity, const char* firstLine, FailureCause cause,
+                         const char* subject, unsigned long error, const char* systemText);

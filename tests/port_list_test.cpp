@@ -12,9 +12,9 @@ TEST(PortListTest, PortNames) {
         const char* name;
         std::int32_t index;
     } rows[] = {
-        {"COM1", 0},   {"com12", 11},  {"Com207", 206}, {"COM9", 8},   {"COM208", -1},
-        {"COM0", -1},  {"COM012", -1}, {"COM1000", -1}, {"COM", -1},   {"COM12 ", -1},
-        {"LPT1", -1},  {"COMx", -1},   {"", -1},        {"CO", -1},    {nullptr, -1},
+        {"COM1", 0},  {"com12", 11},  {"Com207", 206}, {"COM9", 8}, {"COM208", -1},
+        {"COM0", -1}, {"COM012", -1}, {"COM1000", -1}, {"COM", -1}, {"COM12 ", -1},
+        {"LPT1", -1}, {"COMx", -1},   {"", -1},        {"CO", -1},  {nullptr, -1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name ? row.name : "null");

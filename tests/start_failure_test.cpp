@@ -81,8 +81,8 @@ TEST(StartFailureTest, LongestSubjectFitsAndSmallBuffersHoldTheirEnd) {
     char text[kStartFailureTextSize];
     for (FailureCause cause : {FailureCause::FolderNotWritable, FailureCause::NotAFile,
                                FailureCause::FolderMissing, FailureCause::Other}) {
-        composeStartFailure(text, sizeof text, "File open/create failed!", cause, path.c_str(),
-                            5, std::string(600, 'w').c_str());
+        composeStartFailure(text, sizeof text, "File open/create failed!", cause, path.c_str(), 5,
+                            std::string(600, 'w').c_str());
         std::string shown(text);
         EXPECT_EQ(shown.find("File open/create failed!\n\n"), 0u);
         EXPECT_NE(shown.find(path), std::string::npos);

@@ -35,12 +35,12 @@ void addPresentPort(PresentPort* ports, std::size_t* count, std::size_t capacity
     if (index < 0) {
         return;
     }
+    // A name too long to show whole is left out: copyText leaves it empty.
     const char* name = deviceName != nullptr ? deviceName : "";
-    bool nameFits = std::strlen(name) < kDeviceNameSize;
     for (std::size_t i = 0; i < *count; ++i) {
         if (ports[i].index == index) {
-            if (ports[i].deviceName[0] == '\0' && nameFits) {
-                std::strcpy(ports[i].deviceName, name);
+            if (ports[i].deviceName[0] == '\0') {
+                copyText(ports[i].deviceName, sizeof ports[i].deviceName, name);
             }
             return;
         }
@@ -50,10 +50,7 @@ void addPresentPort(PresentPort* ports, std::size_t* count, std::size_t capacity
     }
     PresentPort& port = ports[(*count)++];
     port.index = index;
-    port.deviceName[0] = '\0';
-    if (nameFits) {
-        std::strcpy(port.deviceName, name);
-    }
+    copyText(port.deviceName, sizeof port.deviceName, name);
 }
 
 namespace {

@@ -59,8 +59,8 @@ void addPortDevices(PresentPort* ports, std::size_t* count, std::size_t capacity
     device.cbSize = sizeof device;
     for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
         // The port's name lives in the device's hardware key.
-        HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
-                                        KEY_QUERY_VALUE);
+        HKEY key =
+            SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
         if (key == INVALID_HANDLE_VALUE) {
             continue;
         }
@@ -126,6 +126,7 @@ std::int32_t selectedPort(HWND dialog, int id, std::int32_t current) {
     if (selected == CB_ERR) {
         return current;
     }
-    LRESULT index = SendDlgItemMessageA(dialog, id, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
+    LRESULT index =
+        SendDlgItemMessageA(dialog, id, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
     return index >= 0 && index < kPortCount ? static_cast<std::int32_t>(index) : current;
 }
