@@ -82,9 +82,7 @@ int runReading() {
             }
         }
         INT_PTR result = runReadingSession();
-        // Records stored before the base was found were answered "OK": a
-        // second start might empty their file.
-        if (result != 2 || !plainStart || recordCount != 0 || sessionFault == FaultField::None) {
+        if (!dialogComesBack(static_cast<int>(result), plainStart, recordCount, sessionFault)) {
             return result != 2 ? 1 : 0;
         }
         showDialog = true;

@@ -358,6 +358,19 @@ class WineEnv:
             end_process(process)
             raise HarnessError("wine %s did not end within %s s" % (" ".join(args), timeout))
 
+    @contextlib.contextmanager
+    def present_port(self, name):
+        """A port that a driver registers while it lasts, as Windows lists
+        one when an adapter is plugged in."""
+        key, value = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Plugged" + name
+        if self.wine(["reg", "add", key, "/v", value, "/t", "REG_SZ", "/d", name, "/f"],
+                     "reg-plug-" + name) != 0:
+            raise HarnessError("could not register %s" % name)
+        try:
+            yield
+        finally:
+            self.wine(["reg", "delete", key, "/v", value, "/f"], "reg-unplug-" + name)
+
     def driver(self, *args, timeout_ms=10000, log_base=None):
         """Runs one driver command and returns what it printed. The driver
         gets its own time limit; this one only guards against a hang."""
@@ -771,6 +784,10 @@ class _DialogWindow:
         """A click that the dialog handles before this returns: the button's
         notification, sent. Not for buttons that end the dialog."""
         self._run("notify", "--id", control_id, "--code", 0)
+
+    def drop_down(self, control_id):
+        """The notification of a list that drops down (CBN_DROPDOWN), sent."""
+        self._run("notify", "--id", control_id, "--code", 7)
 
     def press(self, control_id):
         """A posted click, for OK, Cancel, Browse and Close."""

@@ -476,7 +476,11 @@ def test_a_present_port_above_com9_is_listed_and_saved(session):
     session.move_base_to_com12()
     dialog = open_dialog(session, ini=saved(session.win_dir, "high.txt", viewData="0"))
     selected, items = dialog.combo(ID.COM_PORT)
-    assert (selected, items[9]) == (0, "COM12")
+    assert (selected, items[9:]) == (0, ["COM12"])
+    # One plugged in while the dialog is open shows as the list drops down.
+    with session.env.present_port("COM21"):
+        dialog.drop_down(ID.COM_PORT)
+        assert dialog.combo(ID.COM_PORT) == (0, items + ["COM21"])
     dialog.choose(ID.COM_PORT, 9)
     dialog.press(OK_ID)
     ini = read_after_ok(session, records=[b"TWELVE"], view_data=False)

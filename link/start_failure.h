@@ -45,3 +45,10 @@ constexpr std::size_t kStartFailureTextSize = 1024;
 // or empty gives a plain "error n". Never writes past `capacity`.
 void composeStartFailure(char* out, std::size_t capacity, const char* firstLine, FailureCause cause,
                          const char* subject, unsigned long error, const char* systemText);
+
+// Whether the properties dialog comes back after a reading session that
+// ended with `sessionResult` (2: it failed to start or found no base):
+// only for a start without a parameter string, with a field at fault, and
+// never once a record was stored and answered "OK", whose file a second
+// start might empty.
+bool dialogComesBack(int sessionResult, bool plainStart, int recordsStored, FaultField fault);

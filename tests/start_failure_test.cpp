@@ -98,4 +98,25 @@ TEST(StartFailureTest, LongestSubjectFitsAndSmallBuffersHoldTheirEnd) {
     }
 }
 
+TEST(StartFailureTest, TheDialogComesBackOnlyAfterAPlainStartThatStoredNothing) {
+    const struct {
+        int result;
+        bool plain;
+        int stored;
+        FaultField fault;
+        bool back;
+    } rows[] = {
+        {2, true, 0, FaultField::Port, true},
+        {2, true, 0, FaultField::Directory, true},
+        {2, true, 0, FaultField::FileName, true},
+        {2, false, 0, FaultField::Port, false}, // a parameter string runs unattended
+        {2, true, 1, FaultField::Port, false},  // records answered "OK" before the base was found
+        {2, true, 0, FaultField::None, false},
+        {1, true, 0, FaultField::Port, false}, // closed by the user
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(dialogComesBack(row.result, row.plain, row.stored, row.fault), row.back);
+    }
+}
+
 } // namespace
