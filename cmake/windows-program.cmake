@@ -12,6 +12,7 @@ add_executable(Tamsel WIN32
   output/count_flash_win32.cpp
   ui/dialog_texts_win32.cpp
   ui/properties_dialog_win32.cpp
+  ui/stamp_panel_win32.cpp
   resources/tamsel.rc
 )
 target_link_libraries(Tamsel PRIVATE tamsel_core user32 gdi32 comdlg32)

@@ -605,15 +605,16 @@ def test_browse_fills_directory_and_name(session, case):
 # --- the keyboard --------------------------------------------------------------------
 
 # The tab stops in the template's order, from the directory edit, where the
-# dialog puts the focus, round to it again.
+# dialog puts the focus, round to it again: with the date/time panel cut off,
+# its controls are hidden and Tab passes from ">>" to OK.
+PANEL_TAB_STOPS = [ID.STAMP_POSITION, ID.DELIMITER, ID.SEPARATE_STAMPS, ID.YEAR_ON,
+                   ID.YEAR_DIGITS, ID.MONTH_ON, ID.DAY_ON, ID.DATE_SEPARATOR_ON,
+                   ID.DATE_SEPARATOR, ID.DATE_STYLE, ID.HOUR_ON, ID.MINUTE_ON, ID.SECOND_ON,
+                   ID.TIME_SEPARATOR_ON, ID.TIME_SEPARATOR]
 TAB_ORDER = [ID.DIRECTORY, ID.BROWSE, ID.FILE_NAME, ID.COM_PORT, ID.BAUD_RATE, ID.FILE_MODE,
              ID.ADD_RETURN, ID.ADD_LINE_FEED, ID.SHOW_ERRORS, ID.VIEW_DATA,
              ID.ALWAYS_SHOW_DIALOG, ID.REPLACE_ENABLED, ID.REPLACE_FROM, ID.REPLACE_TO,
-             ID.STAMP_ENABLED, ID.TOGGLE_PANEL, ID.STAMP_POSITION, ID.DELIMITER,
-             ID.SEPARATE_STAMPS, ID.YEAR_ON, ID.YEAR_DIGITS, ID.MONTH_ON, ID.DAY_ON,
-             ID.DATE_SEPARATOR_ON, ID.DATE_SEPARATOR, ID.DATE_STYLE, ID.HOUR_ON, ID.MINUTE_ON,
-             ID.SECOND_ON, ID.TIME_SEPARATOR_ON, ID.TIME_SEPARATOR, OK_ID, CANCEL_ID,
-             ID.DIRECTORY]
+             ID.STAMP_ENABLED, ID.TOGGLE_PANEL, OK_ID, CANCEL_ID, ID.DIRECTORY]
 # Each mnemonic and the control it reaches, with the state that a check box
 # then shows (None: no check box), from the settings the walk opens with.
 MNEMONICS = [("f", ID.FILE_NAME, None), ("c", ID.COM_PORT, None), ("b", ID.BAUD_RATE, None),
@@ -630,8 +631,9 @@ def key_walk():
     date and time stamp. Down moves on within a group and wraps round to its
     start, not into the next group: tried after the two buttons that end a
     group (elsewhere an edit or a list takes the arrows for itself). Wine
-    stops on a group's label on the way; a second Down, which the edit then
-    takes, makes the step hold whether a label is passed over or not."""
+    stops on a group's label on the way, the hidden one that names the edit
+    as well; the Downs that the edit then takes make the step hold whether a
+    label is passed over or not."""
     steps = ["tab=%d" % control for control in TAB_ORDER[1:]]
     for letter, control, flipped in MNEMONICS:
         shown = ("", "") if flipped is None else ("/%d" % flipped, "/%d" % (1 - flipped))
@@ -640,8 +642,16 @@ def key_walk():
                   "alt+%s=%d%s" % (letter, control, shown[1])]
         if control == ID.STAMP_ENABLED:
             steps += ["space=%d/1" % control,
-                      "down=%d" % ID.TOGGLE_PANEL, "down", "down=%d" % ID.REPLACE_TO]
-    return steps + ["tab=%d" % ID.BROWSE, "down", "down=%d" % ID.DIRECTORY]
+                      "down=%d" % ID.TOGGLE_PANEL, "down", "down", "down=%d" % ID.REPLACE_TO]
+    steps += ["tab=%d" % ID.BROWSE, "down", "down=%d" % ID.DIRECTORY]
+    # ">>" shows the panel: Tab walks through it to OK; "<<" hides it again,
+    # and Tab passes from there to OK once more.
+    steps += ["shift+tab=%d" % control for control in (CANCEL_ID, OK_ID, ID.TOGGLE_PANEL)]
+    steps += ["space=%d" % ID.TOGGLE_PANEL]
+    steps += ["tab=%d" % control for control in PANEL_TAB_STOPS + [OK_ID]]
+    steps += ["alt+t=%d/0" % ID.STAMP_ENABLED, "space=%d/1" % ID.STAMP_ENABLED,
+              "tab=%d" % ID.TOGGLE_PANEL, "space=%d" % ID.TOGGLE_PANEL]
+    return steps + ["tab=%d" % control for control in (OK_ID, CANCEL_ID, ID.DIRECTORY)]
 
 
 def test_keyboard_walk_and_keys_that_end_the_dialogs(session):

@@ -5,6 +5,7 @@
 #include "resources/resource.h"
 #include "ui/dialog_rules.h"
 #include "ui/dialog_texts_win32.h"
+#include "ui/stamp_panel_win32.h"
 #include "ui/stamp_preview.h"
 
 #include <cstdint>
@@ -13,10 +14,9 @@ namespace {
 
 int timeOptionsShown = 0;
 
-// The date/time panel is cut off by narrowing the window by the panel's
-// width in the template's own units, in pixels of the dialog's font: 258 at
-// 96 DPI, more where Windows 7 and 8 draw the font at 120 DPI.
-constexpr int kPanelWidthUnits = 172;
+// Sent to itself after a change of DPI, once Windows has re-laid out the
+// dialog for the new scale.
+constexpr UINT kFitPanelMessage = WM_APP + 1;
 
 // Capacities of the texts read back on OK, terminators included. The file
 // name is read whole: a long name that Browse put there must not silently
@@ -67,11 +67,12 @@ void setSeparatorEdit(HWND dialog, int id, const char separator[2]) {
 void resizeAndCentre(HWND dialog, bool widen) {
     int halfScreenWidth = GetSystemMetrics(SM_CXSCREEN) / 2;
     int halfScreenHeight = GetSystemMetrics(SM_CYSCREEN) / 2;
-    RECT panel = {0, 0, kPanelWidthUnits, 0};
-    MapDialogRect(dialog, &panel);
+    // The panel's width in the template's own units, in pixels of the
+    // dialog's font at its scale.
+    int panel = stampPanelWidth(dialog);
     RECT frame;
     GetWindowRect(dialog, &frame);
-    frame.right += widen ? panel.right : -panel.right;
+    frame.right += widen ? panel : -panel;
     int width = frame.right - frame.left;
     int height = frame.bottom - frame.top;
     MoveWindow(dialog, halfScreenWidth - width / 2, halfScreenHeight - height / 2, width, height,
@@ -125,6 +126,7 @@ void fillDateTimePanel(HWND dialog) {
 
 void openDialog(HWND dialog) {
     resizeAndCentre(dialog, false);
+    showStampPanel(dialog, false);
     SetDlgItemTextA(dialog, IDC_DIRECTORY, settings.outputDirectory);
     SetDlgItemTextA(dialog, IDC_FILE_NAME, settings.outputFileName);
     SetDlgItemInt(dialog, IDC_REPLACE_FROM, static_cast<UINT>(settings.replaceFrom), TRUE);
@@ -193,7 +195,13 @@ void applySeparatorRule(HWND dialog, int id, char separator[2]) {
 
 void togglePanel(HWND dialog) {
     bool widen = timeOptionsShown == 0;
+    if (!widen) {
+        showStampPanel(dialog, false);
+    }
     resizeAndCentre(dialog, widen);
+    if (widen) {
+        showStampPanel(dialog, true);
+    }
     SetDlgItemTextA(dialog, IDC_TOGGLE_PANEL, widen ? "<<" : ">>");
     timeOptionsShown = widen ? 1 : 0;
 }
@@ -351,6 +359,12 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         return TRUE;
     case WM_COMMAND:
         dispatchCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_DPICHANGED:
+        PostMessageA(dialog, kFitPanelMessage, 0, 0);
+        return FALSE;
+    case kFitPanelMessage:
+        fitStampPanelWidth(dialog, timeOptionsShown != 0);
         return TRUE;
     default:
         return FALSE;

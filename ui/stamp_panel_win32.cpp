@@ -1,0 +1,48 @@
+#include "ui/stamp_panel_win32.h"
+
+namespace {
+
+// Template units: the whole dialog, the panel's width, and the edge right of
+// the left-hand panel's frame from which every control is the panel's.
+constexpr int kDialogWidthUnits = 396;
+constexpr int kPanelWidthUnits = 172;
+constexpr int kPanelStartUnits = 215;
+
+int unitsToPixels(HWND dialog, int units) {
+    RECT mapped = {0, 0, units, 0};
+    MapDialogRect(dialog, &mapped);
+    return mapped.right;
+}
+
+} // namespace
+
+int stampPanelWidth(HWND dialog) {
+    return unitsToPixels(dialog, kPanelWidthUnits);
+}
+
+void showStampPanel(HWND dialog, bool shown) {
+    int panelStart = unitsToPixels(dialog, kPanelStartUnits);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT where;
+        GetWindowRect(child, &where);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&where), 2);
+        if (where.left >= panelStart) {
+            ShowWindow(child, shown ? SW_SHOWNA : SW_HIDE);
+        }
+    }
+}
+
+void fitStampPanelWidth(HWND dialog, bool shown) {
+    int wanted = unitsToPixels(dialog, kDialogWidthUnits) -
+                 (shown ? 0 : unitsToPixels(dialog, kPanelWidthUnits));
+    RECT client;
+    RECT frame;
+    GetClientRect(dialog, &client);
+    GetWindowRect(dialog, &frame);
+    int change = wanted - (client.right - client.left);
+    if (change != 0) {
+        SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left + change,
+                     frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
