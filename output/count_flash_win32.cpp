@@ -34,7 +34,9 @@ template <typename Function> Function user32Function(const char* name) {
 // session's, which is then the same for every window.
 int dpiOf(HWND window) {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = user32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    // Looked up at each flash: a local static would draw in the runtime's
+    // locking, and a lookup costs next to nothing beside the paint.
+    const auto getDpiForWindow = user32Function<GetDpiForWindowFn>("GetDpiForWindow");
     if (getDpiForWindow != nullptr) {
         UINT dpi = getDpiForWindow(window);
         if (dpi != 0) {
@@ -53,7 +55,7 @@ void chooseFont(int dpi) {
         return;
     }
     using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
-    static const auto forDpi = user32Function<ForDpiFn>("SystemParametersInfoForDpi");
+    const auto forDpi = user32Function<ForDpiFn>("SystemParametersInfoForDpi");
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof metrics;
     BOOL got = forDpi != nullptr

@@ -24,7 +24,9 @@ ROOT = Path(__file__).resolve().parent.parent
 MAX_SUBSYSTEM = (6, 1)
 
 # Win32 functions available on Windows 7 (all of these since Windows XP or
-# earlier, but CancelIoEx and SetFileInformationByHandle, since Vista). msvcrt.dll is Windows' own C runtime,
+# earlier, but CancelIoEx and SetFileInformationByHandle, since Vista).
+# GetDpiForWindow and SystemParametersInfoForDpi (Windows 10) are looked up
+# while running, never imported. msvcrt.dll is Windows' own C runtime,
 # taken whole.
 WINDOWS7 = {
     "KERNEL32.DLL": """
@@ -44,7 +46,10 @@ WINDOWS7 = {
         __C_specific_handler
     """,
     "USER32.DLL": """
-        CheckDlgButton CreateWindowExA DefWindowProcA DestroyWindow DialogBoxParamA
+        BeginPaint CheckDlgButton CreateWindowExA EndPaint FillRect FrameRect GetClientRect
+        GetMonitorInfoA GetSysColor GetSysColorBrush GetWindow InvalidateRect MapWindowPoints
+        MonitorFromWindow SetLayeredWindowAttributes SetWindowPos SetWindowTextA
+        SystemParametersInfoW UpdateWindow DefWindowProcA DestroyWindow DialogBoxParamA
         DialogBoxParamW DrawTextA EndDialog GetActiveWindow GetDC GetDlgItem
         GetDlgItemInt GetDlgItemTextA GetDlgItemTextW GetSystemMetrics GetWindowRect
         IsDlgButtonChecked IsIconic KillTimer LoadCursorA LoadIconA LoadImageA MapDialogRect
@@ -53,6 +58,7 @@ WINDOWS7 = {
         SendMessageA SetDlgItemInt SetDlgItemTextA SetTimer ShowWindow WaitForInputIdle
     """,
     "GDI32.DLL": """
+        CreateFontIndirectW GetStockObject SetTextColor
         BitBlt CreateCompatibleBitmap CreateCompatibleDC CreateSolidBrush DeleteDC
         DeleteObject GetDeviceCaps GetTextExtentPoint32A Rectangle SelectObject SetBkMode
     """,
