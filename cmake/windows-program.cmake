@@ -10,12 +10,13 @@ add_executable(Tamsel WIN32
   link/serial_port_win32.cpp
   link/reading_session_win32.cpp
   output/count_flash_win32.cpp
+  ui/accessible_names_win32.cpp
   ui/dialog_texts_win32.cpp
   ui/properties_dialog_win32.cpp
   ui/stamp_panel_win32.cpp
   resources/tamsel.rc
 )
-target_link_libraries(Tamsel PRIVATE tamsel_core user32 gdi32 comdlg32)
+target_link_libraries(Tamsel PRIVATE tamsel_core user32 gdi32 comdlg32 ole32)
 set_target_properties(Tamsel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 if(MSVC)
   # The resource script embeds the manifest itself.

@@ -49,7 +49,7 @@ WINDOWS7 = {
         BeginPaint CheckDlgButton CreateWindowExA EndPaint FillRect FrameRect GetClientRect
         GetMonitorInfoA GetSysColor GetSysColorBrush GetWindow InvalidateRect MapWindowPoints
         MonitorFromWindow SetLayeredWindowAttributes SetWindowPos SetWindowTextA
-        SystemParametersInfoW UpdateWindow DefWindowProcA DestroyWindow DialogBoxParamA
+        SystemParametersInfoW UpdateWindow GetWindowTextW SendMessageW DefWindowProcA DestroyWindow DialogBoxParamA
         DialogBoxParamW DrawTextA EndDialog GetActiveWindow GetDC GetDlgItem
         GetDlgItemInt GetDlgItemTextA GetDlgItemTextW GetSystemMetrics GetWindowRect
         IsDlgButtonChecked IsIconic KillTimer LoadCursorA LoadIconA LoadImageA MapDialogRect
@@ -63,6 +63,8 @@ WINDOWS7 = {
         DeleteObject GetDeviceCaps GetTextExtentPoint32A Rectangle SelectObject SetBkMode
     """,
     "COMDLG32.DLL": "CommDlgExtendedError GetSaveFileNameW",
+    # The screen readers' annotation service (IAccPropServices, Windows XP).
+    "OLE32.DLL": "CoCreateInstance CoInitializeEx CoUninitialize",
 }
 WINDOWS7 = {dll: set(names.split()) for dll, names in WINDOWS7.items()}
 WHOLE_DLLS = {"MSVCRT.DLL"}

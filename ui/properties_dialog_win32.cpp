@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "app/win32_common.h"
 #include "resources/resource.h"
+#include "ui/accessible_names_win32.h"
 #include "ui/dialog_rules.h"
 #include "ui/dialog_texts_win32.h"
 #include "ui/stamp_panel_win32.h"
@@ -64,21 +65,6 @@ void setSeparatorEdit(HWND dialog, int id, const char separator[2]) {
     SetDlgItemTextA(dialog, id, separator);
 }
 
-void resizeAndCentre(HWND dialog, bool widen) {
-    int halfScreenWidth = GetSystemMetrics(SM_CXSCREEN) / 2;
-    int halfScreenHeight = GetSystemMetrics(SM_CYSCREEN) / 2;
-    // The panel's width in the template's own units, in pixels of the
-    // dialog's font at its scale.
-    int panel = stampPanelWidth(dialog);
-    RECT frame;
-    GetWindowRect(dialog, &frame);
-    frame.right += widen ? panel : -panel;
-    int width = frame.right - frame.left;
-    int height = frame.bottom - frame.top;
-    MoveWindow(dialog, halfScreenWidth - width / 2, halfScreenHeight - height / 2, width, height,
-               TRUE);
-}
-
 // A group box's title takes "&" for a keyboard shortcut: a separator "&"
 // is doubled to show as itself.
 void setPreviewTitle(HWND dialog, int id, const char* title) {
@@ -127,6 +113,7 @@ void fillDateTimePanel(HWND dialog) {
 void openDialog(HWND dialog) {
     resizeAndCentre(dialog, false);
     showStampPanel(dialog, false);
+    nameStampPanelToggle(GetDlgItem(dialog, IDC_TOGGLE_PANEL), false);
     SetDlgItemTextA(dialog, IDC_DIRECTORY, settings.outputDirectory);
     SetDlgItemTextA(dialog, IDC_FILE_NAME, settings.outputFileName);
     SetDlgItemInt(dialog, IDC_REPLACE_FROM, static_cast<UINT>(settings.replaceFrom), TRUE);
@@ -202,6 +189,7 @@ void togglePanel(HWND dialog) {
     if (widen) {
         showStampPanel(dialog, true);
     }
+    nameStampPanelToggle(GetDlgItem(dialog, IDC_TOGGLE_PANEL), widen);
     SetDlgItemTextA(dialog, IDC_TOGGLE_PANEL, widen ? "<<" : ">>");
     timeOptionsShown = widen ? 1 : 0;
 }
@@ -222,17 +210,24 @@ void confirm(HWND dialog) {
     // A path that does not fit, or that the program's code page cannot hold
     // as typed, is never cut or changed: let the user mend it.
     int refusedId = 0;
+    int capacity = kFileNameCapacity;
     if (!readNameExactly(dialog, IDC_FILE_NAME, settings.outputFileName, kFileNameCapacity)) {
         refusedId = IDC_FILE_NAME;
     }
-    if (!readNameExactly(dialog, IDC_DIRECTORY, settings.outputDirectory, kDirectoryCapacity) ||
-        (refusedId == 0 && !composeOutputPath())) {
+    bool directoryRead =
+        readNameExactly(dialog, IDC_DIRECTORY, settings.outputDirectory, kDirectoryCapacity);
+    bool pathTooLong = directoryRead && refusedId == 0 && !composeOutputPath();
+    if (!directoryRead || pathTooLong) {
         refusedId = IDC_DIRECTORY;
+        capacity = kDirectoryCapacity;
     }
     if (refusedId != 0) {
+        // Said in a balloon as well: a beep alone goes unnoticed with the
+        // sound off.
         MessageBeep(MB_ICONEXCLAMATION);
-        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, refusedId)),
-                     TRUE);
+        HWND refused = GetDlgItem(dialog, refusedId);
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(refused), TRUE);
+        explainRefusedName(refused, capacity, pathTooLong);
         return;
     }
     takeSelection(dialog, IDC_COM_PORT, &settings.comPortIndex);
@@ -366,6 +361,9 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case kFitPanelMessage:
         fitStampPanelWidth(dialog, timeOptionsShown != 0);
         return TRUE;
+    case WM_DESTROY:
+        forgetAccessibleNames(GetDlgItem(dialog, IDC_TOGGLE_PANEL));
+        return FALSE;
     default:
         return FALSE;
     }

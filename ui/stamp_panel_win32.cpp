@@ -20,6 +20,21 @@ int stampPanelWidth(HWND dialog) {
     return unitsToPixels(dialog, kPanelWidthUnits);
 }
 
+void resizeAndCentre(HWND dialog, bool widen) {
+    int halfScreenWidth = GetSystemMetrics(SM_CXSCREEN) / 2;
+    int halfScreenHeight = GetSystemMetrics(SM_CYSCREEN) / 2;
+    // The panel's width in the template's own units, in pixels of the
+    // dialog's font at its scale.
+    int panel = stampPanelWidth(dialog);
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    frame.right += widen ? panel : -panel;
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    MoveWindow(dialog, halfScreenWidth - width / 2, halfScreenHeight - height / 2, width, height,
+               TRUE);
+}
+
 void showStampPanel(HWND dialog, bool shown) {
     int panelStart = unitsToPixels(dialog, kPanelStartUnits);
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;

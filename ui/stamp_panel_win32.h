@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+// Widens the window by the panel's width, or narrows it, and centres it on
+// the screen.
+void resizeAndCentre(HWND dialog, bool widen);
+
 // Hides the panel's controls while the window cuts it off, and shows them
 // again: a control out of sight is neither reached by Tab nor changed by a
 // key, and a hidden check box is never flipped by Space and saved by OK.
