@@ -38,3 +38,8 @@ if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/driver.cpp)
     target_link_options(e2e_driver PRIVATE -static -static-libgcc -static-libstdc++)
   endif()
 endif()
+
+# The resource compiler's own includes go unseen by the build: a new icon or
+# manifest must rebuild the resources.
+set_source_files_properties(resources/tamsel.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_CURRENT_SOURCE_DIR}/resources/tamsel.ico;${CMAKE_CURRENT_SOURCE_DIR}/resources/tamsel.manifest")
