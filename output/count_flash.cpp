@@ -18,8 +18,7 @@ int half(int value) {
 }
 
 int scaled(int pixels, int dpi) {
-    return static_cast<int>((static_cast<long long>(pixels) * dpi + kDefaultDpi / 2) /
-                            kDefaultDpi);
+    return static_cast<int>((static_cast<long long>(pixels) * dpi + kDefaultDpi / 2) / kDefaultDpi);
 }
 
 } // namespace

@@ -58,10 +58,10 @@ void chooseFont(int dpi) {
     const auto forDpi = user32Function<ForDpiFn>("SystemParametersInfoForDpi");
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof metrics;
-    BOOL got = forDpi != nullptr
-                   ? forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
-                            static_cast<UINT>(dpi))
-                   : SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    BOOL got =
+        forDpi != nullptr
+            ? forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, static_cast<UINT>(dpi))
+            : SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
     HFONT font = got ? CreateFontIndirectW(&metrics.lfMessageFont) : nullptr;
     if (font == nullptr) {
         return;
@@ -74,7 +74,8 @@ void chooseFont(int dpi) {
 }
 
 HGDIOBJ textFont() {
-    return flashFont != nullptr ? static_cast<HGDIOBJ>(flashFont) : GetStockObject(DEFAULT_GUI_FONT);
+    return flashFont != nullptr ? static_cast<HGDIOBJ>(flashFont)
+                                : GetStockObject(DEFAULT_GUI_FONT);
 }
 
 void showFlash(HWND flash, int count) {
@@ -97,8 +98,7 @@ void showFlash(HWND flash, int count) {
         computeFlashGeometry({area.left, area.top, area.right, area.bottom}, extent.cx, dpi);
     composeFlashText(count);
     SetWindowTextA(flash, flashText);
-    SetWindowPos(flash, HWND_TOPMOST, box.left, box.top, box.width, box.height,
-                 SWP_NOACTIVATE);
+    SetWindowPos(flash, HWND_TOPMOST, box.left, box.top, box.width, box.height, SWP_NOACTIVATE);
     ShowWindow(flash, SW_SHOWNOACTIVATE);
     InvalidateRect(flash, nullptr, TRUE);
     UpdateWindow(flash);
@@ -155,10 +155,9 @@ void openCountFlash() {
     RegisterClassA(&flashClass);
     // No owner: a minimised session dialog would hide it. Layered and
     // transparent, so that clicks go through to the window under it.
-    HWND flash = CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TRANSPARENT |
-                                     WS_EX_TOOLWINDOW | WS_EX_LAYERED,
-                                 kFlashClass, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                 moduleInstance, nullptr);
+    HWND flash = CreateWindowExA(
+        WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_LAYERED,
+        kFlashClass, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, moduleInstance, nullptr);
     if (flash != nullptr) {
         SetLayeredWindowAttributes(flash, 0, 255, LWA_ALPHA);
     }

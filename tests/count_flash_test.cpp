@@ -34,8 +34,8 @@ TEST(CountFlashTest, GeometryCentresTheBoxOnTheMonitorAtItsScale) {
         const int want[] = {c.expected.centreX, c.expected.centreY, c.expected.width,
                             c.expected.height,  c.expected.left,    c.expected.top};
         for (int i = 0; i < 6; ++i) {
-            EXPECT_EQ(got[i], want[i]) << "field " << i << ", dpi " << c.dpi << ", monitor left "
-                                       << c.monitor.left;
+            EXPECT_EQ(got[i], want[i])
+                << "field " << i << ", dpi " << c.dpi << ", monitor left " << c.monitor.left;
         }
     }
 }
