@@ -32,7 +32,7 @@ endif()
 # The test driver that finds and drives the program's windows under Wine.
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/driver.cpp)
   add_executable(e2e_driver e2e/driver.cpp)
-  target_link_libraries(e2e_driver PRIVATE user32 gdi32)
+  target_link_libraries(e2e_driver PRIVATE user32 gdi32 oleacc ole32 oleaut32 uuid)
   set_target_properties(e2e_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   if(MINGW)
     target_link_options(e2e_driver PRIVATE -static -static-libgcc -static-libstdc++)

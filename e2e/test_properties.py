@@ -675,3 +675,21 @@ def test_keyboard_walk_and_keys_that_end_the_dialogs(session):
     assert session.read_bytes("Tamsel.ini") == settings_file(
         session.win_dir, "keys.txt", alwaysShowDialog="1", stampEnabled="1")
     assert session.read_bytes("keys.txt").endswith(b",KEYS\r\n")
+
+
+# The name a screen reader reads for each edit: the label before it, shown
+# or hidden, as Windows finds it (Wine's oleacc does so for edits; the lists'
+# labels, found by the same rule, are checked in the release check).
+EDIT_NAMES = {ID.DIRECTORY: "Directory :", ID.FILE_NAME: "File name :",
+              ID.REPLACE_FROM: "Character code to replace :",
+              ID.REPLACE_TO: "Replace with character code :",
+              ID.DATE_SEPARATOR: "Date separator character :",
+              ID.TIME_SEPARATOR: "Time separator character :"}
+
+
+def test_edits_are_named_for_screen_readers(session):
+    dialog = open_dialog(session)
+    names = {control: dialog.accessible_name(control) for control in EDIT_NAMES}
+    assert names == EDIT_NAMES
+    dialog.press(CANCEL_ID)
+    assert session.wait_exit(20) == 1
