@@ -32,7 +32,8 @@ MAX_SUBSYSTEM = (6, 1)
 # Win32 functions available on Windows 7 (all of these since Windows XP or
 # earlier, but CancelIoEx and SetFileInformationByHandle, since Vista).
 # GetDpiForWindow and SystemParametersInfoForDpi (Windows 10) are looked up
-# while running, never imported. msvcrt.dll is Windows' own C runtime,
+# while running, never imported. No screen copying (BitBlt and the bitmaps it
+# needs) is on the list: the flash is a window and never writes the screen. msvcrt.dll is Windows' own C runtime,
 # taken whole.
 WINDOWS7 = {
     "KERNEL32.DLL": """
@@ -64,9 +65,8 @@ WINDOWS7 = {
         SendMessageA SetDlgItemInt SetDlgItemTextA SetTimer ShowWindow WaitForInputIdle
     """,
     "GDI32.DLL": """
-        CreateFontIndirectW GetStockObject SetTextColor
-        BitBlt CreateCompatibleBitmap CreateCompatibleDC CreateSolidBrush DeleteDC
-        DeleteObject GetDeviceCaps GetTextExtentPoint32A Rectangle SelectObject SetBkMode
+        CreateFontIndirectW DeleteObject GetDeviceCaps GetStockObject
+        GetTextExtentPoint32A SelectObject SetBkMode SetTextColor
     """,
     "COMDLG32.DLL": "CommDlgExtendedError GetSaveFileNameW",
     # The screen readers' annotation service (IAccPropServices, Windows XP).
