@@ -152,8 +152,8 @@ def test_opening_shows_the_settings_narrow_and_centred(session, case):
         assert (control_id, right <= client_width, bottom <= client_height) == (
             control_id, True, True)
     for control_id in (ID.STAMP_POSITION, ID.DATE_PREVIEW, ID.TIME_PREVIEW):
-        # The fixed toggle width fits the dialog only with the font the
-        # set-up installs to stand in for "Helv"; a wider one shows this panel.
+        # The cut is the panel's width in the dialog's own font, whatever
+        # font stands in for "MS Shell Dlg".
         assert dialog.control_rect(control_id)[0] >= client_width, (
             "control %d shows in the narrow dialog" % control_id)
     assert dialog.focus() == str(ID.DIRECTORY)
