@@ -53,7 +53,7 @@ WINDOWS7 = {
         __C_specific_handler
     """,
     "USER32.DLL": """
-        BeginPaint CheckDlgButton CreateWindowExA EndPaint FillRect FrameRect GetClientRect
+        BeginPaint CheckDlgButton CreateWindowExA EnableWindow EndPaint FillRect FrameRect GetClientRect
         GetMonitorInfoA GetSysColor GetSysColorBrush GetWindow InvalidateRect MapWindowPoints
         MonitorFromWindow SetLayeredWindowAttributes SetWindowPos SetWindowTextA
         SystemParametersInfoW UpdateWindow GetWindowTextW SendMessageW DefWindowProcA DestroyWindow DialogBoxParamA

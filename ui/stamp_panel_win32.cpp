@@ -43,6 +43,9 @@ void showStampPanel(HWND dialog, bool shown) {
         GetWindowRect(child, &where);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&where), 2);
         if (where.left >= panelStart) {
+            // Disabled as well: every way the keyboard moves (Tab, the arrows
+            // in a group, an access key) passes over a disabled control.
+            EnableWindow(child, shown ? TRUE : FALSE);
             ShowWindow(child, shown ? SW_SHOWNA : SW_HIDE);
         }
     }
