@@ -800,6 +800,10 @@ class _DialogWindow:
     def checked(self, control_id):
         return int(self._run("checked", "--id", control_id).get("checked"))
 
+    def accessible_name(self, control_id):
+        """What a screen reader reads for the control (oleacc's name)."""
+        return self._run("acc-name", "--id", control_id).get("name")
+
     def combo(self, control_id):
         """(selected index, [item texts])"""
         rows = self._run("combo", "--id", control_id).rows

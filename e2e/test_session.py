@@ -555,3 +555,26 @@ def test_stored_settings_run_a_session_without_the_dialog(session, trailing):
     line = DAY + r"\." + MONTH + r"\." + YEAR + r"\\" + HMS + r"\\A-B\r"
     assert_stamped(line, session.read_bytes("fromini.txt").decode("latin-1"), before, after)
     assert session.read_bytes("Tamsel.ini") == ini
+
+
+# The flash is a window of the program's own, not pixels on the screen.
+@pytest.mark.one_receive_path
+def test_flash_is_a_window_centred_on_the_session_monitor_and_gone_after(session):
+    session.start(parameter_string(session.win_path("flash.txt")), see=START_COMMAND)
+    session.dialog.wait()
+    record = session.base.send_record(b"FLASH", wait_ack=False)
+    shown = session.driver("wait-window", "--class", "TamselCountFlash", timeout_ms=5000)
+    session.base.collect_pending_acks()
+    assert_ok(record)
+    assert shown.ok, shown.output
+    assert shown.get("title") == "Data received : 1"
+    left, top, right, bottom = (int(v) for v in shown.get("rect").split(","))
+    # One monitor under Wine: the screen's middle, 30 pixels above it, at scale.
+    scale = harness.SCALE / 100
+    assert bottom - top == round(40 * scale)
+    assert abs((left + right) - harness.SCREEN_SIZE[0]) <= 1
+    assert (top + bottom) // 2 == harness.SCREEN_SIZE[1] // 2 - round(30 * scale)
+    gone = session.driver("wait-gone", "--class", "TamselCountFlash", timeout_ms=2000)
+    assert gone.ok, gone.output
+    session.dialog.close()
+    assert session.wait_exit(20) == 1

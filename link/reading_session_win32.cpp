@@ -6,6 +6,7 @@
 #include "link/base_protocol.h"
 #include "link/start_failure_win32.h"
 #include "app/platform.h"
+#include "output/count_flash_win32.h"
 #include "output/record_writer.h"
 #include "resources/resource.h"
 
@@ -120,10 +121,10 @@ void startViewer() {
         return;
     }
     std::memcpy(viewerPath + folderLength, kViewerName, sizeof kViewerName);
-    // The path is passed as it stands, without quotes: Notepad takes the
-    // whole tail as the file name.
-    char viewerCommand[sizeof "notepad.exe " + kTextFieldSize];
-    std::snprintf(viewerCommand, sizeof viewerCommand, "notepad.exe %s", settings.outputPath);
+    // In quotes: an editor that stands in for Notepad splits an unquoted
+    // path at its blanks.
+    char viewerCommand[sizeof "notepad.exe \"\"" + kTextFieldSize];
+    std::snprintf(viewerCommand, sizeof viewerCommand, "notepad.exe \"%s\"", settings.outputPath);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -279,8 +280,12 @@ INT_PTR CALLBACK readingSessionProc(HWND dialog, UINT message, WPARAM wParam, LP
     switch (message) {
     case WM_INITDIALOG:
         showProgramIcon(dialog);
+        openCountFlash();
         startSession(dialog);
         return TRUE;
+    case WM_DESTROY:
+        closeCountFlash();
+        return FALSE;
     case WM_TIMER:
         if (wParam == IDT_CONNECTION_TIMER) {
             checkConnection(dialog);

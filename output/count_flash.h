@@ -1,4 +1,5 @@
-// The light-yellow box flashed in the middle of the screen for each stored record.
+// The small light-yellow window flashed for each stored record, centred a
+// little above the middle of the monitor that shows the session.
 #pragma once
 
 #include <cstddef>
@@ -7,23 +8,31 @@
 constexpr std::size_t kFlashTextSize = 32;
 extern char flashText[kFlashTextSize];
 
+// In pixels at 96 DPI; the box follows the scale of the session's monitor.
 constexpr int kFlashBoxHeight = 40;
 constexpr unsigned kFlashPauseMs = 200;
 
-struct FlashGeometry {
-    int centreX;
-    int centreY;
-    int width;
-    // The box; the saved screen area is the same rectangle.
+struct MonitorArea {
     int left;
     int top;
     int right;
     int bottom;
 };
 
-// The box for a screen of the given size in pixels, the text measured being
-// measuredTextWidth pixels wide. Halves are rounded down.
-FlashGeometry computeFlashGeometry(int screenWidth, int screenHeight, int measuredTextWidth);
+struct FlashGeometry {
+    int centreX;
+    int centreY;
+    int width;
+    int height;
+    // The window: width by height from its top left corner.
+    int left;
+    int top;
+};
+
+// The box on the monitor, for a text measured measuredTextWidth pixels wide
+// at `dpi` (96 at 100 %; anything below 1 counts as 96). Halves are rounded
+// down; the distances scale with the DPI, rounded to the nearest pixel.
+FlashGeometry computeFlashGeometry(const MonitorArea& monitor, int measuredTextWidth, int dpi);
 
 // Rewrites flashText for the count, in full whatever its size.
 void composeFlashText(int count);

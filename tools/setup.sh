@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages, when it is
 # missing. Quick when everything is there already. The fonts are named because
-# the dialog's size under Wine follows the font that stands in for "Helv".
+# the dialogs' size under Wine follows the font that stands in for "MS Shell Dlg".
 # 32-bit Wine comes from Debian's i386 architecture, added here when missing.
 set -euo pipefail
 

@@ -47,9 +47,10 @@ env TAMSEL_LOCALE=hi_IN.UTF-8 TAMSEL_E2E_DIR="$PWD/build/e2e-utf8" TAMSEL_RECEIV
   TAMSEL_RACE_ROUNDS=5 /usr/bin/python3 -m pytest -q -p no:cacheprovider e2e/test_session.py \
   e2e/test_properties.py
 # At a scale of 150 % (Wine's LogPixels 144), in a prefix of its own: the
-# keyboard walk and the dialog's layout.
+# keyboard walk, the dialog's layout and the flash's size.
 env TAMSEL_SCALE=150 TAMSEL_E2E_DIR="$PWD/build/e2e-150" /usr/bin/python3 -m pytest -q \
-  -p no:cacheprovider e2e/test_properties.py -k "keyboard or opening or toggle"
+  -p no:cacheprovider e2e/test_properties.py e2e/test_session.py \
+  -k "keyboard or opening or toggle or flash"
 # Wine takes only an absolute prefix path. The 32-bit program runs every
 # test once, on the receive path that real serial drivers give, and the
 # sessions on the driver above.

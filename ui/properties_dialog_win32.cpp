@@ -4,9 +4,11 @@
 #include "app/settings_file.h"
 #include "app/win32_common.h"
 #include "resources/resource.h"
+#include "ui/accessible_names_win32.h"
 #include "ui/dialog_rules.h"
 #include "ui/dialog_texts_win32.h"
 #include "ui/port_list_win32.h"
+#include "ui/stamp_panel_win32.h"
 #include "ui/stamp_preview.h"
 
 #include <cstdint>
@@ -15,10 +17,9 @@ namespace {
 
 int timeOptionsShown = 0;
 
-// The date/time panel is cut off by narrowing the window by the panel's
-// width in the template's own units, in pixels of the dialog's font: 258 at
-// 96 DPI, more where Windows 7 and 8 draw the font at 120 DPI.
-constexpr int kPanelWidthUnits = 172;
+// Sent to itself after a change of DPI, once Windows has re-laid out the
+// dialog for the new scale.
+constexpr UINT kFitPanelMessage = WM_APP + 1;
 
 // Capacities of the texts read back on OK, terminators included. The file
 // name is read whole: a long name that Browse put there must not silently
@@ -60,24 +61,6 @@ int isChecked(HWND dialog, int id) {
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 1 : 0;
 }
 
-void setSeparatorEdit(HWND dialog, int id, const char separator[2]) {
-    SetDlgItemTextA(dialog, id, separator);
-}
-
-void resizeAndCentre(HWND dialog, bool widen) {
-    int halfScreenWidth = GetSystemMetrics(SM_CXSCREEN) / 2;
-    int halfScreenHeight = GetSystemMetrics(SM_CYSCREEN) / 2;
-    RECT panel = {0, 0, kPanelWidthUnits, 0};
-    MapDialogRect(dialog, &panel);
-    RECT frame;
-    GetWindowRect(dialog, &frame);
-    frame.right += widen ? panel.right : -panel.right;
-    int width = frame.right - frame.left;
-    int height = frame.bottom - frame.top;
-    MoveWindow(dialog, halfScreenWidth - width / 2, halfScreenHeight - height / 2, width, height,
-               TRUE);
-}
-
 // A group box's title takes "&" for a keyboard shortcut: a separator "&"
 // is doubled to show as itself.
 void setPreviewTitle(HWND dialog, int id, const char* title) {
@@ -93,16 +76,10 @@ void setPreviewTitle(HWND dialog, int id, const char* title) {
     SetDlgItemTextA(dialog, id, shown);
 }
 
-void refreshDatePreview(HWND dialog) {
+void refreshPreview(HWND dialog, int previewId) {
     char title[kPreviewTitleSize];
-    composeDatePreview(title, sizeof title);
-    setPreviewTitle(dialog, IDC_DATE_PREVIEW, title);
-}
-
-void refreshTimePreview(HWND dialog) {
-    char title[kPreviewTitleSize];
-    composeTimePreview(title, sizeof title);
-    setPreviewTitle(dialog, IDC_TIME_PREVIEW, title);
+    (previewId == IDC_DATE_PREVIEW ? composeDatePreview : composeTimePreview)(title, sizeof title);
+    setPreviewTitle(dialog, previewId, title);
 }
 
 void fillDateTimePanel(HWND dialog) {
@@ -110,8 +87,8 @@ void fillDateTimePanel(HWND dialog) {
     fillList(dialog, IDC_DELIMITER, delimiterItems, settings.delimiterIndex);
     fillList(dialog, IDC_YEAR_DIGITS, yearDigitsItems, settings.yearTwoDigits);
     fillList(dialog, IDC_DATE_STYLE, dateStyleItems, settings.dateStyle);
-    setSeparatorEdit(dialog, IDC_DATE_SEPARATOR, settings.dateSepChar);
-    setSeparatorEdit(dialog, IDC_TIME_SEPARATOR, settings.timeSepChar);
+    SetDlgItemTextA(dialog, IDC_DATE_SEPARATOR, settings.dateSepChar);
+    SetDlgItemTextA(dialog, IDC_TIME_SEPARATOR, settings.timeSepChar);
     setCheck(dialog, IDC_SEPARATE_STAMPS, settings.separateStamps);
     setCheck(dialog, IDC_YEAR_ON, settings.yearOn);
     setCheck(dialog, IDC_MONTH_ON, settings.monthOn);
@@ -125,6 +102,8 @@ void fillDateTimePanel(HWND dialog) {
 
 void openDialog(HWND dialog) {
     resizeAndCentre(dialog, false);
+    showStampPanel(dialog, false);
+    nameStampPanelToggle(GetDlgItem(dialog, IDC_TOGGLE_PANEL), false);
     SetDlgItemTextA(dialog, IDC_DIRECTORY, settings.outputDirectory);
     SetDlgItemTextA(dialog, IDC_FILE_NAME, settings.outputFileName);
     SetDlgItemInt(dialog, IDC_REPLACE_FROM, static_cast<UINT>(settings.replaceFrom), TRUE);
@@ -144,8 +123,8 @@ void openDialog(HWND dialog) {
     setCheck(dialog, IDC_REPLACE_ENABLED, settings.replaceEnabled);
     setCheck(dialog, IDC_STAMP_ENABLED, settings.stampEnabled);
     fillDateTimePanel(dialog);
-    refreshDatePreview(dialog);
-    refreshTimePreview(dialog);
+    refreshPreview(dialog, IDC_DATE_PREVIEW);
+    refreshPreview(dialog, IDC_TIME_PREVIEW);
 }
 
 // Runs on every change of a code edit. A correction written back into the
@@ -189,15 +168,22 @@ void applySeparatorRule(HWND dialog, int id, char separator[2]) {
     separator[0] = decision.character;
     separator[1] = '\0';
     if (id == IDC_DATE_SEPARATOR) {
-        refreshDatePreview(dialog);
+        refreshPreview(dialog, IDC_DATE_PREVIEW);
     } else {
-        refreshTimePreview(dialog);
+        refreshPreview(dialog, IDC_TIME_PREVIEW);
     }
 }
 
 void togglePanel(HWND dialog) {
     bool widen = timeOptionsShown == 0;
+    if (!widen) {
+        showStampPanel(dialog, false);
+    }
     resizeAndCentre(dialog, widen);
+    if (widen) {
+        showStampPanel(dialog, true);
+    }
+    nameStampPanelToggle(GetDlgItem(dialog, IDC_TOGGLE_PANEL), widen);
     SetDlgItemTextA(dialog, IDC_TOGGLE_PANEL, widen ? "<<" : ">>");
     timeOptionsShown = widen ? 1 : 0;
 }
@@ -218,20 +204,27 @@ void confirm(HWND dialog) {
     // A path that does not fit, or that the program's code page cannot hold
     // as typed, is never cut or changed: let the user mend it.
     int refusedId = 0;
+    int capacity = kFileNameCapacity;
     // An empty name would open the port and send the start command, only
     // for the file to fail.
     if (!readNameExactly(dialog, IDC_FILE_NAME, settings.outputFileName, kFileNameCapacity) ||
         settings.outputFileName[0] == '\0') {
         refusedId = IDC_FILE_NAME;
     }
-    if (!readNameExactly(dialog, IDC_DIRECTORY, settings.outputDirectory, kDirectoryCapacity) ||
-        (refusedId == 0 && !composeOutputPath())) {
+    bool directoryRead =
+        readNameExactly(dialog, IDC_DIRECTORY, settings.outputDirectory, kDirectoryCapacity);
+    bool pathTooLong = directoryRead && refusedId == 0 && !composeOutputPath();
+    if (!directoryRead || pathTooLong) {
         refusedId = IDC_DIRECTORY;
+        capacity = kDirectoryCapacity;
     }
     if (refusedId != 0) {
+        // Said in a balloon as well: a beep alone goes unnoticed with the
+        // sound off.
         MessageBeep(MB_ICONEXCLAMATION);
-        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, refusedId)),
-                     TRUE);
+        HWND refused = GetDlgItem(dialog, refusedId);
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(refused), TRUE);
+        explainRefusedName(refused, capacity, pathTooLong);
         return;
     }
     settings.comPortIndex = selectedPort(dialog, IDC_COM_PORT, settings.comPortIndex);
@@ -304,14 +297,14 @@ void dispatchCommand(HWND dialog, int id, int notification) {
         if (notification == EN_CHANGE) {
             applySeparatorRule(dialog, id, settings.dateSepChar);
         } else {
-            refreshDatePreview(dialog);
+            refreshPreview(dialog, IDC_DATE_PREVIEW);
         }
         return;
     case IDC_TIME_SEPARATOR:
         if (notification == EN_CHANGE) {
             applySeparatorRule(dialog, id, settings.timeSepChar);
         } else {
-            refreshTimePreview(dialog);
+            refreshPreview(dialog, IDC_TIME_PREVIEW);
         }
         return;
     case IDC_COM_PORT:
@@ -331,11 +324,11 @@ void dispatchCommand(HWND dialog, int id, int notification) {
         return;
     case IDC_YEAR_DIGITS:
         takeSelection(dialog, id, &settings.yearTwoDigits);
-        refreshDatePreview(dialog);
+        refreshPreview(dialog, IDC_DATE_PREVIEW);
         return;
     case IDC_DATE_STYLE:
         takeSelection(dialog, id, &settings.dateStyle);
-        refreshDatePreview(dialog);
+        refreshPreview(dialog, IDC_DATE_PREVIEW);
         return;
     case IDC_ADD_RETURN:
     case IDC_ADD_LINE_FEED:
@@ -372,6 +365,15 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_COMMAND:
         dispatchCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
+    case WM_DPICHANGED:
+        PostMessageA(dialog, kFitPanelMessage, 0, 0);
+        return FALSE;
+    case kFitPanelMessage:
+        fitStampPanelWidth(dialog, timeOptionsShown != 0);
+        return TRUE;
+    case WM_DESTROY:
+        forgetAccessibleNames(GetDlgItem(dialog, IDC_TOGGLE_PANEL));
+        return FALSE;
     default:
         return FALSE;
     }
