@@ -65,10 +65,10 @@ void explainRefusedName(HWND edit, int capacity, bool pathTooLong) {
     balloon.pszTitle = L"This name cannot be used";
     balloon.pszText = length == 0 ? L"Type the name of the file that the records go to."
                       : tooLong   ? L"The folder and the file name together are too long for "
-                                    L"Tamsel (255 characters at most). Choose a shorter name or "
-                                    L"folder."
-                                  : L"It holds a character that Windows cannot give Tamsel "
-                                    L"unchanged. Rename it, or choose another.";
+                                  L"Tamsel (255 characters at most). Choose a shorter name or "
+                                  L"folder."
+                                : L"It holds a character that Windows cannot give Tamsel "
+                                  L"unchanged. Rename it, or choose another.";
     balloon.ttiIcon = TTI_WARNING;
     SendMessageW(edit, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&balloon));
 }

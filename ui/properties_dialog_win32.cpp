@@ -241,10 +241,10 @@ void confirm(HWND dialog) {
 }
 
 // A stamp layout switch: stored at once, and its preview follows.
-void flipLayoutSwitch(HWND dialog, int id, std::uint8_t* field, void (*refresh)(HWND)) {
+void flipLayoutSwitch(HWND dialog, int id, std::uint8_t* field, int previewId) {
     *field = isChecked(dialog, id) ? 0 : 1;
     setCheck(dialog, id, *field);
-    refresh(dialog);
+    refreshPreview(dialog, previewId);
 }
 
 std::uint8_t* layoutSwitchField(int id) {
@@ -345,7 +345,7 @@ void dispatchCommand(HWND dialog, int id, int notification) {
     }
     if (std::uint8_t* field = layoutSwitchField(id)) {
         bool timeSwitch = id >= IDC_HOUR_ON && id <= IDC_TIME_SEPARATOR_ON;
-        flipLayoutSwitch(dialog, id, field, timeSwitch ? refreshTimePreview : refreshDatePreview);
+        flipLayoutSwitch(dialog, id, field, timeSwitch ? IDC_TIME_PREVIEW : IDC_DATE_PREVIEW);
     }
 }
 
