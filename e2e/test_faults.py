@@ -107,6 +107,7 @@ def note(session, text):
         f.write(text + "\n")
 
 
+@pytest.mark.receive_path
 def test_idle_session_costs_next_to_nothing(session):
     event = session.receive_path == "event"
     with session.bare_wait() if event else contextlib.nullcontext() as bare:
@@ -137,6 +138,7 @@ def test_idle_session_costs_next_to_nothing(session):
     assert session.read_bytes(OUT) == b"AWAKE\r\n"
 
 
+@pytest.mark.receive_path
 @pytest.mark.parametrize("plugged_back", [False, True], ids=["stays-out", "plugged-back"])
 def test_line_that_goes_dead_mid_session(session, plugged_back):
     """The adapter is pulled in the middle of a session: the base's end of
@@ -235,6 +237,7 @@ def test_full_disk_answers_NG_until_space_is_freed(session, room):
     assert out.read_bytes() == prefill + first + b"\r\n" + later + b"\r\n"
 
 
+@pytest.mark.receive_path
 def test_close_while_a_write_failure_is_on_the_screen(session):
     """The session waits for the user to dismiss the message about the
     refused record, then ends as usual."""
@@ -258,6 +261,7 @@ def test_close_while_a_write_failure_is_on_the_screen(session):
 
 # --- closing while records arrive ---------------------------------------------------------
 
+@pytest.mark.receive_path
 def test_close_while_records_stream_in(session):
     """Close pressed while frames keep arriving: the records already read are
     finished, the session ends within seconds, and the file, the answers
@@ -338,6 +342,7 @@ def test_process_killed_at_a_random_moment_keeps_every_record_answered_OK(sessio
 NOISY_FRAMES = 40
 
 
+@pytest.mark.receive_path
 def test_noise_between_frames_leaves_exactly_the_valid_records(session):
     """Random bytes, bare CRs, NULs, high bytes, over-long and foreign frames
     and frames abandoned by a new "@" between valid frames, all sent as fast

@@ -19,8 +19,6 @@ from harness import (APPEND, CANCEL_ID, FILE_DIALOG_NAME_ID, ID, NEW_NAME, OK_ID
                      parameter_string, settings_file)
 from simbase import acknowledgement_for
 
-# One receive path: the dialog comes before the line is opened.
-pytestmark = pytest.mark.one_receive_path
 PANEL_UNITS = 172  # the date/time panel's width in the template's units
 
 # What the program holds with no settings file: the harness's test defaults
@@ -124,7 +122,11 @@ OPENING_CASES = [
 ]
 
 
-@pytest.mark.parametrize("case", OPENING_CASES, ids=[c["id"] for c in OPENING_CASES])
+@pytest.mark.layout
+@pytest.mark.word_size
+# A stored code above 127 is a lead byte in code page 932.
+@pytest.mark.parametrize("case", [pytest.param(c, id=c["id"], marks=[pytest.mark.code_page] * (
+    c["id"] == "stored-settings")) for c in OPENING_CASES])
 def test_opening_shows_the_settings_narrow_and_centred(session, case):
     directory = session.win_dir + "\\"
     ini = None
@@ -162,6 +164,7 @@ def test_opening_shows_the_settings_narrow_and_centred(session, case):
     assert session.wait_exit(20) == 1
 
 
+@pytest.mark.layout
 def test_panel_toggle_widens_and_narrows_by_a_fixed_amount(session):
     dialog = open_dialog(session)
     narrow = dialog.rect()
@@ -216,6 +219,7 @@ def test_replacement_codes_are_clamped_undone_or_kept(session):
     assert ini == saved(session.win_dir, "codes.txt", replaceFrom="\xff", replaceTo="b")
 
 
+@pytest.mark.code_page
 def test_separator_edits_keep_one_character(session):
     dialog = open_dialog(session)
     # (edit, how, text, position, shown afterwards, date title, time title)
@@ -307,6 +311,7 @@ def test_previews_follow_the_stamp_layout(session):
 
 # --- OK -----------------------------------------------------------------------------
 
+@pytest.mark.word_size
 def test_ok_saves_every_setting_and_then_reads(session):
     (session.dir / "data").mkdir()
     (session.dir / "data" / "props.txt").write_bytes(b"OLD\r\n")
@@ -351,6 +356,7 @@ def test_save_that_cannot_write_the_new_file_keeps_the_old_one(session):
     assert session.read_bytes("new.txt") == b"STILL READS\n"
 
 
+@pytest.mark.word_size
 def test_save_waits_out_a_program_that_holds_the_old_file_a_moment(session):
     # A virus scanner or a sync client holds Tamsel.ini, sharing nothing,
     # for 300 ms from just before OK: the new settings still land.
@@ -365,6 +371,7 @@ def test_save_waits_out_a_program_that_holds_the_old_file_a_moment(session):
     assert not (session.dir / "Tamsel.ini.new").exists()
 
 
+@pytest.mark.word_size
 def test_settings_file_held_at_start_is_waited_for(session):
     # A second Tamsel, a sync client or a virus scanner holds Tamsel.ini,
     # sharing nothing, as the program starts (in well under the 0.8 s), and
@@ -395,6 +402,8 @@ def test_long_file_name_is_taken_whole_on_ok(session):
     assert session.read_bytes(name) == b"LONG NAME\r\n"
 
 
+@pytest.mark.code_page
+@pytest.mark.word_size
 def test_program_folder_outside_the_code_page_is_the_default_and_keeps_the_settings(session):
     # A Chinese user's folder on a Western or Japanese Windows: the default
     # output folder is the program's folder as the code page holds it (its
@@ -560,7 +569,9 @@ if WIDE_FOLDER:
                              directory="{dir}\\" + WIDE_FOLDER, name="chosen.txt"))
 
 
-@pytest.mark.parametrize("case", BROWSE_CASES, ids=[c["id"] for c in BROWSE_CASES])
+@pytest.mark.word_size
+@pytest.mark.parametrize("case", [pytest.param(c, id=c["id"], marks=[pytest.mark.code_page] * (
+    c["id"] == "multi-byte-folder")) for c in BROWSE_CASES])
 def test_browse_fills_directory_and_name(session, case):
     (session.dir / "start").mkdir()
     (session.dir / "picked").mkdir()
@@ -644,6 +655,8 @@ def key_walk():
     return steps + ["tab=%d" % ID.BROWSE, "down", "down=%d" % ID.DIRECTORY]
 
 
+@pytest.mark.layout
+@pytest.mark.word_size
 def test_keyboard_walk_and_keys_that_end_the_dialogs(session):
     ini = settings_file(session.win_dir, "keys.txt", alwaysShowDialog="1")
     dialog = open_dialog(session, ini=ini)

@@ -11,7 +11,6 @@ run on each.
 """
 
 import datetime
-import os
 import re
 import select
 import shutil
@@ -35,7 +34,6 @@ def close_and_exit(session):
 
 # --- a normal session ---------------------------------------------------------
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("mode, existing, kept", [
     (OVERWRITE, b"OLD LINE\r\n", b""),
     (APPEND, b"OLD LINE\r\n", b"OLD LINE\r\n"),
@@ -69,7 +67,6 @@ def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, ex
     assert session.base.unexpected == b""
 
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("mode, existing, kept", [
     (APPEND, b"A\r\nB", b"A\r\nB\r\n"),
     (OVERWRITE, b"OLD\r\n", b""),
@@ -96,6 +93,7 @@ def test_output_file_held_a_moment_at_start_is_waited_for(session, mode, existin
     session.dialog.wait_gone()
 
 
+@pytest.mark.receive_path
 def test_line_noise_and_foreign_frames_get_no_answer(session):
     session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
     session.dialog.wait()
@@ -113,7 +111,6 @@ def test_line_noise_and_foreign_frames_get_no_answer(session):
     assert session.read_bytes(OUT) == b"KEPT\r\n"
 
 
-@pytest.mark.one_receive_path
 def test_path_with_blanks_is_taken_whole_and_the_close_box_ends_the_session(session):
     name = "my data.txt"
     session.start(parameter_string(session.win_path(name), fileMode=NEW_NAME), see=START_COMMAND)
@@ -200,7 +197,6 @@ def send_timed(session, payload):
     return record, before, datetime.datetime.now()
 
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("case", STAMP_CASES, ids=[case["id"] for case in STAMP_CASES])
 def test_line_layout_with_stamps_and_replacement(session, case):
     session.start(parameter_string(session.win_path(OUT), **case["fields"]), see=START_COMMAND)
@@ -211,6 +207,7 @@ def test_line_layout_with_stamps_and_replacement(session, case):
     assert_stamped(case["line"], session.read_bytes(OUT).decode("latin-1"), before, after)
 
 
+@pytest.mark.receive_path
 def test_longest_record_is_stored_whole(session):
     # Both stamps with their delimiters (10 + 1 + 8 + 1) and the longest
     # payload a frame can carry (240) make a 262-byte line with CR and LF.
@@ -227,7 +224,6 @@ def test_longest_record_is_stored_whole(session):
 
 # --- start-up failures ----------------------------------------------------------
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("mode, existing, left", [
     (NEW_NAME, None, None),
     (OVERWRITE, b"OLD\r\n", b""),
@@ -251,6 +247,7 @@ def test_silent_base_ends_the_session_after_two_seconds(session, mode, existing,
     assert session.base.acks == []
 
 
+@pytest.mark.receive_path
 def test_records_acknowledged_before_the_timeout_are_not_deleted(session):
     # The base never answers the start command but sends two records, which
     # are stored and acknowledged. Deleting the new file afterwards would lose
@@ -266,10 +263,8 @@ def test_records_acknowledged_before_the_timeout_are_not_deleted(session):
     assert session.read_bytes(OUT) == b"EARLY1\r\nEARLY2\r\n"
 
 
-RACE_ROUNDS = int(os.environ.get("TAMSEL_RACE_ROUNDS", "20"))
-
-
-@pytest.mark.parametrize("round_", range(RACE_ROUNDS), ids=lambda r: "round%d" % r)
+@pytest.mark.receive_path
+@pytest.mark.rounds(20)
 def test_records_that_come_before_the_file_is_open_are_stored(session, round_):
     """A record already waiting on the line when the program opens the port,
     and records that the base sends along with its start answer, reach the
@@ -294,6 +289,7 @@ def test_records_that_come_before_the_file_is_open_are_stored(session, round_):
     assert close_and_exit(session) == 1
 
 
+@pytest.mark.receive_path
 @pytest.mark.parametrize("queued", [False, True], ids=["line-quiet", "record-on-the-line"])
 def test_new_name_leaves_an_existing_file_alone(session, queued):
     session.write_bytes(OUT, b"PRECIOUS\r\n")
@@ -319,7 +315,6 @@ def test_new_name_leaves_an_existing_file_alone(session, queued):
     assert len(session.base.acks) == len(expected) - 1
 
 
-@pytest.mark.one_receive_path
 def test_missing_port_is_reported_even_without_error_messages(session):
     session.unplug_port()
     session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME, showErrors="0"))
@@ -331,7 +326,6 @@ def test_missing_port_is_reported_even_without_error_messages(session):
 
 # --- a write that fails ---------------------------------------------------------------
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("show_errors", ["1", "0"], ids=["errors-shown", "errors-hidden"])
 def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
     # A one-page tmpfs holding a 3900-byte file: one 152-byte line still
@@ -368,7 +362,7 @@ def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
 
 # --- the end of the session --------------------------------------------------------------
 
-@pytest.mark.one_receive_path
+@pytest.mark.word_size
 def test_append_beyond_4_gib_lands_at_the_end(session):
     # Sparse: made at once, taking no room on the disk.
     size = 2 ** 32 + 6
@@ -387,7 +381,7 @@ def test_append_beyond_4_gib_lands_at_the_end(session):
         assert f.read() == b"\r\nBEYOND\r\n"
 
 
-@pytest.mark.one_receive_path
+@pytest.mark.code_page
 @pytest.mark.skipif(not harness.DOUBLE_BYTE, reason="needs a double-byte code page: TAMSEL_LOCALE")
 def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
     # "\u8868" in code page 932: its second byte is a backslash's 0x5C.
@@ -402,7 +396,7 @@ def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
     assert session.unix_path(folder + "\\" + OUT).read_bytes() == b"IN THE FOLDER\r\n"
 
 
-@pytest.mark.one_receive_path
+@pytest.mark.code_page
 @pytest.mark.skipif(harness.UTF8, reason="UTF-8 holds every character")
 def test_path_outside_the_code_page_is_refused_not_changed(session):
     # "\u0142" is in neither code page 1252 nor 932: best-fitted into it, the
@@ -416,7 +410,6 @@ def test_path_outside_the_code_page_is_refused_not_changed(session):
     assert not (session.dir / "\u0142odz.txt").exists()
 
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("name, mode", [("COM2.txt", OVERWRITE), ("data.txt:x", APPEND)],
                          ids=["device", "stream"])
 def test_output_that_is_no_file_on_a_disk_is_refused(session, name, mode):
@@ -438,7 +431,7 @@ def test_output_that_is_no_file_on_a_disk_is_refused(session, name, mode):
 
 # Another program, not the line: once is enough, and Wine now and then
 # fails to start a process at all.
-@pytest.mark.one_receive_path
+@pytest.mark.word_size
 def test_viewing_the_data_opens_it_in_notepad(session):
     name = "viewme.txt"
     # Planted beside the program, in its current folder: never run.
@@ -461,7 +454,6 @@ def test_viewing_the_data_opens_it_in_notepad(session):
     assert texts == ["LINE ONE\r\nLINE TWO\r\n"]
 
 
-@pytest.mark.one_receive_path
 def test_declining_to_view_starts_nothing(session):
     name = "noview.txt"
     session.start(parameter_string(session.win_path(name), viewData="1"), see=START_COMMAND)
@@ -476,7 +468,6 @@ def test_declining_to_view_starts_nothing(session):
     assert session.read_bytes(name) == b"ONLY\r\n"
 
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("view, mode, message, left", [
     ("1", NEW_NAME, "No data received!", None),
     ("1", OVERWRITE, "No data received!", b""),
@@ -501,7 +492,8 @@ def test_closing_without_records(session, view, mode, message, left):
 
 # --- settings file ---------------------------------------------------------------
 
-@pytest.mark.one_receive_path
+@pytest.mark.code_page
+@pytest.mark.word_size
 def test_program_in_a_folder_outside_the_code_page_reads_its_settings(session):
     # A Chinese user's folder on a Western or Japanese Windows: the program's
     # own path cannot be held in the code page, the output path can.
@@ -518,7 +510,7 @@ def test_program_in_a_folder_outside_the_code_page_reads_its_settings(session):
     assert session.read_bytes(OUT) == b"FROM AFAR\r"
 
 
-@pytest.mark.one_receive_path
+@pytest.mark.word_size
 @pytest.mark.parametrize("trailing", ["\\", ""], ids=["dir-with-backslash", "dir-without"])
 def test_stored_settings_run_a_session_without_the_dialog(session, trailing):
     # Day-month-year is reachable only through the settings file, as is the

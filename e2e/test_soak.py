@@ -34,7 +34,7 @@ LEAK_KIB_FLOOR = 256
 SLOWEST_REPORTED = 5
 ECHOES = b"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
 # Four to five records a second, and room for a slow machine.
-pytestmark = pytest.mark.timeout(300 + RECORDS)
+pytestmark = [pytest.mark.timeout(300 + RECORDS), pytest.mark.receive_path, pytest.mark.long]
 
 
 def soak_payloads(rng, count):
