@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -108,4 +109,19 @@ void decodeSettingsFile(const char* bytes, std::size_t length) {
             storeSettingValue(settingValues[k], value);
         }
     }
+}
+
+bool settingsFileBeside(const wchar_t* modulePath, wchar_t* out) {
+    out[0] = L'\0';
+    static constexpr wchar_t kFileName[] = L"Tamsel.ini";
+    constexpr std::size_t kNameSize = sizeof kFileName / sizeof kFileName[0];
+    const wchar_t* lastBackslash = std::wcsrchr(modulePath, L'\\');
+    std::size_t directoryLength =
+        lastBackslash ? static_cast<std::size_t>(lastBackslash - modulePath) + 1 : 0;
+    if (directoryLength + kNameSize > kSettingsFilePathSize) {
+        return false;
+    }
+    std::wmemcpy(out, modulePath, directoryLength);
+    std::wmemcpy(out + directoryLength, kFileName, kNameSize);
+    return true;
 }

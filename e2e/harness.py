@@ -17,6 +17,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import termios
 import time
 from pathlib import Path
 from types import SimpleNamespace
@@ -464,6 +465,12 @@ class Session:
         if not match:
             raise ValueError("not a C: path: %r" % win_path)
         return self.env.drive_c.joinpath(*[p for p in match.group(1).split("\\") if p])
+
+    def line_speed(self):
+        """The speed, in bits per second, that the program set COM1 to."""
+        code = termios.tcgetattr(self.pty.slave)[5]
+        return next((rate for rate in (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)
+                     if getattr(termios, "B%d" % rate) == code), code)
 
     def read_bytes(self, name):
         return (self.dir / name).read_bytes()

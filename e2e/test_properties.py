@@ -39,11 +39,13 @@ def open_dialog(session, params=None, ini=None):
     return dialog
 
 
-def read_after_ok(session, records=(), view_data=True, timeout=30):
+def read_after_ok(session, records=(), view_data=True, timeout=30, speed=None):
     """After OK: the base takes the start command (the settings file must be
-    written by then), records are sent and acknowledged, the session is
-    closed. Returns the settings file as it was when the port was opened."""
+    written by then, and the line runs at `speed` if given), records are sent
+    and acknowledged, the session is closed. Returns the settings file as it
+    was when the port was opened."""
     session.base.wait_start_command(timeout)
+    assert speed is None or session.line_speed() == speed
     ini_at_start = session.read_bytes("Tamsel.ini")
     session.base.answer_start()
     session.dialog.wait()
@@ -332,7 +334,8 @@ def test_ok_saves_every_setting_and_then_reads(session):
     dialog.set_text(ID.REPLACE_TO, "66")
     dialog.press(OK_ID)
 
-    ini = read_after_ok(session, records=[b"A,BA"], view_data=False)
+    # The fourth item of the list, "19200", is the line's speed.
+    ini = read_after_ok(session, records=[b"A,BA"], view_data=False, speed=19200)
     expected = saved(directory, "props.txt", baudIndex="4", fileMode=APPEND, addReturn="0",
                      viewData="0", alwaysShowDialog="0", replaceEnabled="1",
                      replaceFrom="A", replaceTo="B")
@@ -501,15 +504,16 @@ def test_leading_comma_brings_the_dialog_back_and_ok_saves_the_string(session):
     assert not (session.dir / "fromini.txt").exists()
 
 
-@pytest.mark.parametrize("baud", ["6", "8"])
-def test_baud_rate_outside_the_list_opens_unselected_and_is_kept(session, baud):
+@pytest.mark.parametrize("baud, speed", [("6", 4800), ("7", 2400), ("8", 1200)],
+                         ids=["6", "7", "8"])
+def test_baud_rate_outside_the_list_opens_unselected_and_is_kept(session, baud, speed):
     ini = settings_file(session.win_dir, "slow.txt", baudIndex=baud, alwaysShowDialog="1")
     dialog = open_dialog(session, ini=ini)
     assert dialog.combo(ID.BAUD_RATE)[0] == -1
     assert dialog.text(ID.BAUD_RATE) == ""
     dialog.press(OK_ID)
     # Nothing changed in the dialog: the file comes back as it was.
-    assert read_after_ok(session, records=[b"SLOW"], view_data=False) == ini
+    assert read_after_ok(session, records=[b"SLOW"], view_data=False, speed=speed) == ini
     assert session.read_bytes("slow.txt") == b"SLOW\r\n"
 
 

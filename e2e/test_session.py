@@ -34,17 +34,20 @@ def close_and_exit(session):
 
 # --- a normal session ---------------------------------------------------------
 
-@pytest.mark.parametrize("mode, existing, kept", [
-    (OVERWRITE, b"OLD LINE\r\n", b""),
-    (APPEND, b"OLD LINE\r\n", b"OLD LINE\r\n"),
+@pytest.mark.parametrize("mode, existing, kept, baud, speed", [
+    (OVERWRITE, b"OLD LINE\r\n", b"", "1", 115200),
+    (APPEND, b"OLD LINE\r\n", b"OLD LINE\r\n", "2", 57600),
     # A last line cut short by a crash is ended, never joined to a record.
-    (APPEND, b"A\r\nB", b"A\r\nB\r\n"),
-    (NEW_NAME, None, b""),
+    (APPEND, b"A\r\nB", b"A\r\nB\r\n", "3", 38400),
+    (NEW_NAME, None, b"", "4", 19200),
 ], ids=["overwrite", "append", "append-after-torn-line", "new-name"])
-def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, existing, kept):
+def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, existing, kept,
+                                                               baud, speed):
     if existing is not None:
         session.write_bytes(OUT, existing)
-    session.start(parameter_string(session.win_path(OUT), fileMode=mode), see=START_COMMAND)
+    session.start(parameter_string(session.win_path(OUT), fileMode=mode, baudIndex=baud),
+                  see=START_COMMAND)
+    assert session.line_speed() == speed
     window = session.dialog.wait()
     assert window["minimized"] == "0"
     assert session.dialog.progress() == "Received : 0 record"
@@ -516,11 +519,12 @@ def test_stored_settings_run_a_session_without_the_dialog(session, trailing):
     # Day-month-year is reachable only through the settings file, as is the
     # backslash delimiter.
     ini = settings_file(session.win_dir + trailing, "fromini.txt", alwaysShowDialog="0",
-                        fileMode=NEW_NAME, addLineFeed="0", replaceEnabled="1",
+                        baudIndex="5", fileMode=NEW_NAME, addLineFeed="0", replaceEnabled="1",
                         replaceFrom=",", replaceTo="-", stampEnabled="1", dateStyle="2",
                         dateSepChar=".", delimiterIndex="4")
     session.write_bytes("Tamsel.ini", ini)
     session.start(None, see=START_COMMAND)
+    assert session.line_speed() == 9600
     session.dialog.wait()
     record, before, after = send_timed(session, b"A,B")
     assert_ok(record)
