@@ -47,7 +47,7 @@ def _cannot_run(reason):
 
 
 def _receive_paths():
-    paths = [p for p in os.environ.get("TAMSEL_RECEIVE_PATHS", "event,polling").split(",") if p]
+    paths = [p for p in harness.setting("TAMSEL_RECEIVE_PATHS", "event,polling").split(",") if p]
     unknown = set(paths) - set(harness.RECEIVE_PATHS)
     if unknown or not paths:
         raise pytest.UsageError("TAMSEL_RECEIVE_PATHS: one or more of %s"
@@ -75,7 +75,7 @@ def pytest_generate_tests(metafunc):
     if rounds is None:
         metafunc.parametrize("receive_path", paths)
         return
-    full = min(rounds.args[0], int(os.environ.get("TAMSEL_RACE_ROUNDS", rounds.args[0])))
+    full = min(rounds.args[0], int(harness.setting("TAMSEL_RACE_ROUNDS", rounds.args[0])))
     cases = [(path, n) for path in paths
              for n in range(full if path == SINGLE_PATH else min(FEW_ROUNDS, full))]
     metafunc.parametrize("receive_path, round_", cases,

@@ -36,9 +36,9 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 
 struct Options {
     std::string title, titleContains, className, text, answer = "ok", cmdline, port, keys;
-    bool titleGiven = false, textGiven = false, codeGiven = false;
-    bool minimized = false, wait = false;
-    long hasId = -1, id = -1, index = -1, code = 0, vk = -1, at = -1;
+    bool titleGiven = false, textGiven = false;
+    bool minimized = false, wait = false, post = false;
+    long hasId = -1, id = -1, index = -1, at = -1;
     long timeoutMs = 10000;
 };
 
@@ -351,31 +351,19 @@ int cmdMessageBox(const Options& o, const Deadline& deadline, HWND, HWND) {
     return 0;
 }
 
-int cmdClick(const Options& o, const Deadline&, HWND, HWND control) {
-    PostMessageA(control, BM_CLICK, 0, 0);
-    std::printf("clicked=%ld\n", o.id);
-    return 0;
-}
-
-// WM_COMMAND (id, code) to the window as the control would send it, with
-// the control's handle, null when there is no such control.
-int sendCommand(const Options& o, HWND window, HWND control, bool wait) {
-    WPARAM wParam = MAKEWPARAM(static_cast<WORD>(o.id), static_cast<WORD>(o.code));
+// The button's click as it reaches the window: WM_COMMAND (id, BN_CLICKED)
+// with the control's handle, null when there is no such control. Posted for
+// a button whose handler ends the dialog or opens a modal one, which a sent
+// message would wait for; else sent, and handled before this returns.
+int cmdPress(const Options& o, const Deadline&, HWND window, HWND control) {
+    WPARAM wParam = MAKEWPARAM(static_cast<WORD>(o.id), BN_CLICKED);
     LPARAM lParam = reinterpret_cast<LPARAM>(control);
-    if (!wait)
+    if (o.post)
         PostMessageA(window, WM_COMMAND, wParam, lParam);
     else if (!send(window, WM_COMMAND, wParam, lParam))
-        return timedOut("command not handled");
-    std::printf("command=%ld\tcode=%ld\n", o.id, o.code);
+        return timedOut("press not handled");
+    std::printf("pressed=%ld\n", o.id);
     return 0;
-}
-
-int cmdCommand(const Options& o, const Deadline&, HWND window, HWND control) {
-    return sendCommand(o, window, control, false);
-}
-
-int cmdNotify(const Options& o, const Deadline&, HWND window, HWND control) {
-    return sendCommand(o, window, control, true);
 }
 
 int printText(HWND control) {
@@ -521,7 +509,7 @@ int cmdSpawn(const Options& o, const Deadline& deadline, HWND, HWND) {
 
 // With --id, main has found the window and the button before the port is
 // opened, so that the click follows the opening at once.
-int cmdHoldPort(const Options& o, const Deadline& deadline, HWND window, HWND button) {
+int cmdHold(const Options& o, const Deadline& deadline, HWND window, HWND button) {
     HANDLE port = CreateFileA(o.port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, o.wait ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
@@ -537,7 +525,9 @@ int cmdHoldPort(const Options& o, const Deadline& deadline, HWND window, HWND bu
     std::fflush(stdout);
     // The click or the start follows the opening at once, whatever starting
     // a second process would cost: the program meets the file held.
-    int failed = button              ? cmdClick(o, deadline, window, button)
+    Options posted = o;
+    posted.post = true;
+    int failed = button              ? cmdPress(posted, deadline, window, button)
                  : o.cmdline.empty() ? 0
                                      : spawn(o.cmdline, false, deadline);
     if (failed != 0) {
@@ -568,19 +558,6 @@ int cmdHoldPort(const Options& o, const Deadline& deadline, HWND window, HWND bu
         CloseHandle(waitRecord.hEvent);
     CloseHandle(port);
     std::printf("released=%s\n", escape(o.port).c_str());
-    return 0;
-}
-
-// Posted, so that the dialog's message loop takes the key through
-// IsDialogMessage as it takes the user's keys (Escape, Enter, Tab).
-int cmdKey(const Options& o, const Deadline&, HWND window, HWND control) {
-    HWND target = control ? control : window;
-    UINT scan = MapVirtualKeyA(static_cast<UINT>(o.vk), MAPVK_VK_TO_VSC);
-    LPARAM down = 1 | static_cast<LPARAM>(scan << 16);
-    LPARAM up = down | (static_cast<LPARAM>(3) << 30);
-    PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(o.vk), down);
-    PostMessageA(target, WM_KEYUP, static_cast<WPARAM>(o.vk), up);
-    std::printf("key=%ld\n", o.vk);
     return 0;
 }
 
@@ -659,7 +636,17 @@ bool parseKeyStep(const std::string& text, KeyStep* step) {
 // Key input as a user's keyboard gives it, through the system's input queue
 // to the foreground window: the dialog's own message loop meets it as it
 // meets the user's keys.
-void pressKey(const KeyStep& step) {
+// Posted instead (--post) to a control or the window: the dialog's message
+// loop takes the key through IsDialogMessage as it takes the user's keys,
+// whatever window is in front.
+void pressKey(const KeyStep& step, HWND target) {
+    if (target) {
+        UINT scan = MapVirtualKeyA(step.vk, MAPVK_VK_TO_VSC);
+        LPARAM down = 1 | static_cast<LPARAM>(scan << 16);
+        PostMessageA(target, WM_KEYDOWN, step.vk, down);
+        PostMessageA(target, WM_KEYUP, step.vk, down | (static_cast<LPARAM>(3) << 30));
+        return;
+    }
     INPUT inputs[4] = {};
     UINT count = 0;
     auto add = [&](WORD vk, DWORD flags) {
@@ -678,12 +665,13 @@ void pressKey(const KeyStep& step) {
     SendInput(count, inputs, sizeof(INPUT));
 }
 
-int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND) {
+int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND control) {
     std::vector<KeyStep> steps;
     for (std::size_t start = 0; start <= o.keys.size();) {
         std::size_t end = std::min(o.keys.find(',', start), o.keys.size());
         steps.emplace_back();
-        if (!parseKeyStep(o.keys.substr(start, end - start), &steps.back())) {
+        if (!parseKeyStep(o.keys.substr(start, end - start), &steps.back()) ||
+            (o.post && steps.back().modifier)) {
             std::fprintf(stderr, "bad key step: %s\n", steps.back().text.c_str());
             return kExitUsage;
         }
@@ -691,9 +679,9 @@ int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND) {
     }
     constexpr DWORD kStepMs = 5000, kSettleMs = 200;
     for (const KeyStep& step : steps) {
-        if (GetForegroundWindow() != window)
+        if (!o.post && GetForegroundWindow() != window)
             SetForegroundWindow(window);
-        pressKey(step);
+        pressKey(step, o.post ? (control ? control : window) : nullptr);
         // A step that expects nothing gives the key a moment.
         Deadline stepDeadline(step.focusId < 0 ? kSettleMs : kStepMs);
         for (;;) {
@@ -723,8 +711,8 @@ int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND) {
 // exist (the window is waited for then, even without kWindow); kAnyControl the
 // control of --id, or null when there is none; the others an option.
 constexpr unsigned kSelect = 1 << 0, kWindow = 1 << 1, kId = 1 << 2, kControl = 1 << 3,
-                   kAnyControl = 1 << 4, kText = 1 << 5, kCode = 1 << 6, kIndex = 1 << 7,
-                   kCmdline = 1 << 8, kPort = 1 << 9, kVk = 1 << 10, kKeys = 1 << 11;
+                   kAnyControl = 1 << 4, kText = 1 << 5, kIndex = 1 << 6, kCmdline = 1 << 7,
+                   kPort = 1 << 8, kKeys = 1 << 9;
 
 const char* const kSelection = "--title, --title-contains or --class";
 
@@ -736,10 +724,8 @@ const struct Requirement {
     {kId, "--id N", [](const Options& o) { return o.id >= 0; }},
     {kText, "--text T", [](const Options& o) { return o.textGiven; }},
     {kIndex, "--index I", [](const Options& o) { return o.index >= 0; }},
-    {kCode, "--code C", [](const Options& o) { return o.codeGiven; }},
     {kCmdline, "--cmdline T", [](const Options& o) { return !o.cmdline.empty(); }},
     {kPort, "--port NAME", [](const Options& o) { return !o.port.empty(); }},
-    {kVk, "--vk K", [](const Options& o) { return o.vk > 0 && o.vk <= 0xFE; }},
     {kKeys, "--keys K,...", [](const Options& o) { return !o.keys.empty(); }},
     {kSelect | kWindow, kSelection,
      [](const Options& o) {
@@ -767,11 +753,9 @@ const struct Command {
     {"msgbox", kSelect, cmdMessageBox, "[--answer ok|yes|no|cancel|none]",
      "wait for a message box (a #32770 with static control 0xFFFF; --title is its caption), "
      "print its text and press the button by posting WM_COMMAND with its id to the box"},
-    {"click", kWindow | kId | kControl, cmdClick, "", "post BM_CLICK to a button"},
-    {"command", kWindow | kId | kAnyControl, cmdCommand, "[--code C]",
-     "post WM_COMMAND (id, code) to the window, as the control would send it"},
-    {"notify", kWindow | kId | kAnyControl | kCode, cmdNotify, "",
-     "send WM_COMMAND (id, code) and wait for it to be handled"},
+    {"press", kWindow | kId | kAnyControl, cmdPress, "[--post]",
+     "send WM_COMMAND (id, BN_CLICKED) to the window, as the button would, and wait for it to "
+     "be handled; with --post, post it"},
     {"set-text", kWindow | kId | kControl | kText, cmdSetText, "", "WM_SETTEXT"},
     {"select", kWindow | kId | kControl | kIndex, cmdSelect, "",
      "CB_SETCURSEL, then CBN_SELCHANGE to the parent"},
@@ -785,21 +769,18 @@ const struct Command {
     {"spawn", kCmdline, cmdSpawn, "[--wait]",
      "start a program with exactly this command line; with --wait, wait for it and print its "
      "exit code"},
-    {"key", kWindow | kControl | kVk, cmdKey, "",
-     "post WM_KEYDOWN and WM_KEYUP with virtual key K to the control (or the window), as a key "
-     "press that the dialog's own message loop sees"},
     {"type", kWindow | kId | kControl | kText, cmdType, "[--at P]",
      "put the caret at position P (default: the end of the text) and send WM_CHAR for each "
      "character, as typing would"},
-    {"keys", kWindow | kKeys, cmdKeys, "",
+    {"keys", kWindow | kKeys | kAnyControl, cmdKeys, "[--post [--id N]]",
      "bring the window to the front and press each key as real input (SendInput): tab, space, "
      "return, escape, down, up, a letter or a digit, each with an optional alt+ or shift+; a "
-     "step "
-     "KEY=ID[/C] then waits until the control ID has the focus (and, a button, check state C), "
-     "else stops with a timeout. Prints the focus after each step"},
+     "step KEY=ID[/C] then waits until the control ID has the focus (and, a button, check "
+     "state C), else stops with a timeout. Prints the focus after each step. With --post, "
+     "post WM_KEYDOWN and WM_KEYUP to the control N (or the window) instead, no modifier"},
     {"focus", kWindow, cmdFocus, "",
      "print the control that has the keyboard focus in the window's thread"},
-    {"hold-port", kPort | kControl, cmdHoldPort, "[--wait] [--cmdline T]",
+    {"hold", kPort | kControl, cmdHold, "[--wait] [--cmdline T]",
      "open a serial port for reading and writing without sharing, as another program holding "
      "it would; print held=NAME and keep it open until the time limit has passed. With --wait, "
      "keep one wait for received characters pending meanwhile and nothing else: what the "
@@ -830,14 +811,12 @@ const struct Option {
     {"--id", "N", false, nullptr, &Options::id, nullptr, "the control's id"},
     {"--text", "T", true, &Options::text, nullptr, &Options::textGiven, "a control's text"},
     {"--index", "I", false, nullptr, &Options::index, nullptr, "a combo box item's index"},
-    {"--code", "C", false, nullptr, &Options::code, &Options::codeGiven,
-     "a notification code (default 0)"},
     {"--answer", "A", false, &Options::answer, nullptr, nullptr,
      "the message box's button to press (default ok)"},
     {"--cmdline", "T", true, &Options::cmdline, nullptr, nullptr, "a program's command line"},
     {"--port", "NAME", false, &Options::port, nullptr, nullptr, "a serial port or a file"},
-    {"--wait", nullptr, false, nullptr, nullptr, &Options::wait, "see spawn and hold-port"},
-    {"--vk", "K", false, nullptr, &Options::vk, nullptr, "a virtual key code, 1..254"},
+    {"--wait", nullptr, false, nullptr, nullptr, &Options::wait, "see spawn and hold"},
+    {"--post", nullptr, false, nullptr, nullptr, &Options::post, "see press and keys"},
     {"--at", "P", false, nullptr, &Options::at, nullptr, "a caret position"},
     {"--keys", "K,...", false, &Options::keys, nullptr, nullptr, "the key steps of keys"},
     {"--timeout", "MS", false, nullptr, &Options::timeoutMs, nullptr,

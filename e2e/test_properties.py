@@ -15,7 +15,7 @@ import pytest
 import harness
 
 from harness import (APPEND, CANCEL_ID, FILE_DIALOG_NAME_ID, ID, NEW_NAME, OK_ID, SCREEN_SIZE,
-                     VK_ESCAPE, VK_TAB, FileDialog, PropertiesDialog, assert_ok,
+                     FileDialog, PropertiesDialog, assert_ok,
                      parameter_string, settings_file)
 from simbase import acknowledgement_for
 
@@ -54,7 +54,9 @@ def read_after_ok(session, records=(), view_data=True, timeout=30, speed=None):
         assert record.ack == acknowledgement_for(record.unit, record.echo, b"OK"), record.ack
     session.dialog.close()
     if view_data:
-        assert session.message_box("no" if records else "ok") is not None
+        assert session.message_box("no" if records else "ok") == (
+            "Done : %d records received.\nView the received data?" % len(records) if records
+            else "No data received!")
     assert session.wait_exit(20) == 1
     return ini_at_start
 
@@ -162,7 +164,7 @@ def test_opening_shows_the_settings_narrow_and_centred(session, case):
             "control %d shows in the narrow dialog" % control_id)
     assert dialog.focus() == str(ID.DIRECTORY)
 
-    dialog.press(CANCEL_ID)
+    dialog.press(CANCEL_ID, post=True)
     assert session.wait_exit(20) == 1
 
 
@@ -172,7 +174,7 @@ def test_panel_toggle_widens_and_narrows_by_a_fixed_amount(session):
     narrow = dialog.rect()
     width, height = narrow[2] - narrow[0], narrow[3] - narrow[1]
 
-    dialog.click(ID.TOGGLE_PANEL)
+    dialog.press(ID.TOGGLE_PANEL)
     wide = dialog.rect()
     assert dialog.text(ID.TOGGLE_PANEL) == "<<"
     assert (wide[2] - wide[0], wide[3] - wide[1]) == (width + panel_pixels(dialog), height)
@@ -181,13 +183,13 @@ def test_panel_toggle_widens_and_narrows_by_a_fixed_amount(session):
     for control_id in (ID.STAMP_POSITION, ID.DELIMITER, ID.DATE_PREVIEW, ID.TIME_PREVIEW):
         assert dialog.control_rect(control_id)[2] <= client_width
 
-    dialog.click(ID.TOGGLE_PANEL)
+    dialog.press(ID.TOGGLE_PANEL)
     assert dialog.text(ID.TOGGLE_PANEL) == ">>"
     assert dialog.rect() == narrow
-    dialog.click(ID.TOGGLE_PANEL)
+    dialog.press(ID.TOGGLE_PANEL)
     assert (dialog.text(ID.TOGGLE_PANEL), dialog.rect()) == ("<<", wide)
 
-    dialog.press(CANCEL_ID)
+    dialog.press(CANCEL_ID, post=True)
     assert session.wait_exit(20) == 1
 
 
@@ -216,7 +218,7 @@ def test_replacement_codes_are_clamped_undone_or_kept(session):
 
     dialog.set_text(ID.DIRECTORY, session.win_dir)
     dialog.set_text(ID.FILE_NAME, "codes.txt")
-    dialog.press(OK_ID)
+    dialog.press(OK_ID, post=True)
     ini = read_after_ok(session)
     assert ini == saved(session.win_dir, "codes.txt", replaceFrom="\xff", replaceTo="b")
 
@@ -254,14 +256,14 @@ def test_separator_edits_keep_one_character(session):
 
     dialog.set_text(ID.DIRECTORY, session.win_dir)
     dialog.set_text(ID.FILE_NAME, "seps.txt")
-    dialog.press(OK_ID)
+    dialog.press(OK_ID, post=True)
     ini = read_after_ok(session)
     assert ini == saved(session.win_dir, "seps.txt", dateSepChar=" ", timeSepChar="h")
 
 
 def test_previews_follow_the_stamp_layout(session):
     dialog = open_dialog(session)
-    dialog.click(ID.TOGGLE_PANEL)
+    dialog.press(ID.TOGGLE_PANEL)
     # Each step builds on the one before: (control, action, date, time).
     steps = [
         (ID.YEAR_ON, "click", "MM/DD", "HH:MM:SS"),  # year off
@@ -292,7 +294,7 @@ def test_previews_follow_the_stamp_layout(session):
     for control_id, action, date, time in steps:
         if action == "click":
             before = dialog.checked(control_id)
-            dialog.click(control_id)
+            dialog.press(control_id)
             assert dialog.checked(control_id) == 1 - before
         else:
             dialog.choose(control_id, action)
@@ -304,7 +306,7 @@ def test_previews_follow_the_stamp_layout(session):
     dialog.choose(ID.DELIMITER, 3)
     dialog.set_text(ID.DIRECTORY, session.win_dir)
     dialog.set_text(ID.FILE_NAME, "layout.txt")
-    dialog.press(OK_ID)
+    dialog.press(OK_ID, post=True)
     ini = read_after_ok(session)
     assert ini == saved(session.win_dir, "layout.txt", stampAtBottom="1", separateStamps="0",
                         delimiterIndex="3", yearOn="0", monthOn="0", dayOn="0",
@@ -328,11 +330,11 @@ def test_ok_saves_every_setting_and_then_reads(session):
     # Check boxes flip at once; what they show is stored on OK.
     for control_id, shown in [(ID.ADD_RETURN, 0), (ID.VIEW_DATA, 0), (ID.ALWAYS_SHOW_DIALOG, 0),
                               (ID.REPLACE_ENABLED, 1), (ID.ADD_RETURN, 1), (ID.ADD_RETURN, 0)]:
-        dialog.click(control_id)
+        dialog.press(control_id)
         assert dialog.checked(control_id) == shown
     dialog.set_text(ID.REPLACE_FROM, "65")
     dialog.set_text(ID.REPLACE_TO, "66")
-    dialog.press(OK_ID)
+    dialog.press(OK_ID, post=True)
 
     # The fourth item of the list, "19200", is the line's speed.
     ini = read_after_ok(session, records=[b"A,BA"], view_data=False, speed=19200)
@@ -352,8 +354,8 @@ def test_save_that_cannot_write_the_new_file_keeps_the_old_one(session):
     (session.dir / "Tamsel.ini.new").mkdir()
     dialog = open_dialog(session, ini=old)
     dialog.set_text(ID.FILE_NAME, "new.txt")
-    dialog.click(ID.ADD_RETURN)
-    dialog.press(OK_ID)
+    dialog.press(ID.ADD_RETURN)
+    dialog.press(OK_ID, post=True)
     assert read_after_ok(session, records=[b"STILL READS"], view_data=False) == old
     assert session.read_bytes("Tamsel.ini") == old
     assert session.read_bytes("new.txt") == b"STILL READS\n"
@@ -366,8 +368,8 @@ def test_save_waits_out_a_program_that_holds_the_old_file_a_moment(session):
     old = settings_file(session.win_dir, "old.txt", alwaysShowDialog="1", viewData="0")
     dialog = open_dialog(session, ini=old)
     dialog.set_text(ID.FILE_NAME, "new.txt")
-    dialog.click(ID.ADD_RETURN)
-    session.hold_port(session.win_path("Tamsel.ini"), seconds=0.3,
+    dialog.press(ID.ADD_RETURN)
+    session.hold(session.win_path("Tamsel.ini"), seconds=0.3,
                       then=dialog.select + ["--id", OK_ID])
     expected = saved(session.win_dir, "new.txt", addReturn="0", viewData="0")
     assert read_after_ok(session, records=[b"SAVED"], view_data=False) == expected
@@ -383,12 +385,12 @@ def test_settings_file_held_at_start_is_waited_for(session):
     session.write_bytes("Tamsel.ini", settings_file(session.win_dir, "kept.txt",
                                                     alwaysShowDialog="1"))
     session.end_window_later(harness.CAPTION)
-    session.hold_port(session.win_path("Tamsel.ini"), seconds=0.8,
+    session.hold(session.win_path("Tamsel.ini"), seconds=0.8,
                       then=["--cmdline", harness.escape('"%s"' % session.exe)])
     dialog = PropertiesDialog(session)
     dialog.wait()
     assert dialog.text(ID.FILE_NAME) == "kept.txt"
-    dialog.press(CANCEL_ID)
+    dialog.press(CANCEL_ID, post=True)
 
 
 def test_long_file_name_is_taken_whole_on_ok(session):
@@ -398,8 +400,8 @@ def test_long_file_name_is_taken_whole_on_ok(session):
     name = "".join("%d" % (i % 10) for i in range(70))
     dialog.set_text(ID.DIRECTORY, session.win_dir)
     assert dialog.set_text(ID.FILE_NAME, name) == name
-    dialog.click(ID.VIEW_DATA)
-    dialog.press(OK_ID)
+    dialog.press(ID.VIEW_DATA)
+    dialog.press(OK_ID, post=True)
     ini = read_after_ok(session, records=[b"LONG NAME"], view_data=False)
     assert ini == saved(session.win_dir, name, viewData="0")
     assert session.read_bytes(name) == b"LONG NAME\r\n"
@@ -419,13 +421,13 @@ def test_program_folder_outside_the_code_page_is_the_default_and_keeps_the_setti
     directory = dialog.text(ID.DIRECTORY)
     assert directory.endswith("\\") and "?" not in directory, directory
     dialog.set_text(ID.FILE_NAME, "beside.txt")
-    dialog.press(OK_ID)
+    dialog.press(OK_ID, post=True)
     session.base.wait_start_command(30)
     session.base.answer_start()
     session.dialog.wait()
     assert_ok(session.base.send_record(b"BESIDE"))
     session.dialog.close()
-    assert session.message_box("no") is not None
+    assert session.message_box("no") == "Done : 1 records received.\nView the received data?"
     assert session.wait_exit(20) == 1
     assert (folder / "Tamsel.ini").read_bytes() == saved(directory, "beside.txt")
     assert (folder / "beside.txt").read_bytes() == b"BESIDE\r\n"
@@ -437,8 +439,8 @@ def test_empty_directory_composes_the_file_name_alone(session):
     dialog = open_dialog(session)
     dialog.set_text(ID.DIRECTORY, "")
     dialog.set_text(ID.FILE_NAME, "relative.txt")
-    dialog.click(ID.VIEW_DATA)
-    dialog.press(OK_ID)
+    dialog.press(ID.VIEW_DATA)
+    dialog.press(OK_ID, post=True)
     ini = read_after_ok(session, records=[b"HERE"], view_data=False)
     assert ini == saved("", "relative.txt", viewData="0")
     assert session.read_bytes("relative.txt") == b"HERE\r\n"
@@ -449,8 +451,8 @@ def test_settings_are_saved_before_a_session_that_cannot_open_the_port(session):
     dialog = open_dialog(session)
     dialog.set_text(ID.DIRECTORY, session.win_dir)
     dialog.set_text(ID.FILE_NAME, "noport.txt")
-    dialog.click(ID.STAMP_ENABLED)
-    dialog.press(OK_ID)
+    dialog.press(ID.STAMP_ENABLED)
+    dialog.press(OK_ID, post=True)
     assert session.message_box("ok") == "Can't open the COM port!"
     assert session.wait_exit(20) == 1
     assert session.read_bytes("Tamsel.ini") == saved(session.win_dir, "noport.txt",
@@ -462,15 +464,15 @@ def test_settings_are_saved_before_a_session_that_cannot_open_the_port(session):
 def test_cancel_saves_nothing_and_opens_no_port(session, how):
     ini = settings_file(session.win_dir, "kept.txt", alwaysShowDialog="1", fileMode=NEW_NAME)
     dialog = open_dialog(session, ini=ini)
-    dialog.click(ID.ADD_RETURN)
+    dialog.press(ID.ADD_RETURN)
     dialog.choose(ID.DATE_STYLE, 2)
     dialog.set_text(ID.REPLACE_FROM, "100")
     dialog.set_text(ID.DIRECTORY, "C:\\elsewhere")
-    dialog.click(ID.TOGGLE_PANEL)
+    dialog.press(ID.TOGGLE_PANEL)
     if how == "cancel-button":
-        dialog.press(CANCEL_ID)
+        dialog.press(CANCEL_ID, post=True)
     elif how == "escape":
-        dialog.key(VK_ESCAPE)
+        dialog.keys("escape", post=True)
     else:
         dialog.close_box()
     assert session.wait_exit(20) == 1
@@ -497,7 +499,7 @@ def test_leading_comma_brings_the_dialog_back_and_ok_saves_the_string(session):
 
     dialog.set_text(ID.DIRECTORY, session.win_dir)
     dialog.set_text(ID.FILE_NAME, "typed.txt")
-    dialog.press(OK_ID)
+    dialog.press(OK_ID, post=True)
     saved_ini = read_after_ok(session, records=[b"x1x"], view_data=False)
     assert saved_ini == settings_file(session.win_dir, "typed.txt", **fields)
     assert session.read_bytes("typed.txt") == b"y1y\n"
@@ -511,7 +513,7 @@ def test_baud_rate_outside_the_list_opens_unselected_and_is_kept(session, baud, 
     dialog = open_dialog(session, ini=ini)
     assert dialog.combo(ID.BAUD_RATE)[0] == -1
     assert dialog.text(ID.BAUD_RATE) == ""
-    dialog.press(OK_ID)
+    dialog.press(OK_ID, post=True)
     # Nothing changed in the dialog: the file comes back as it was.
     assert read_after_ok(session, records=[b"SLOW"], view_data=False, speed=speed) == ini
     assert session.read_bytes("slow.txt") == b"SLOW\r\n"
@@ -527,12 +529,12 @@ def test_composed_path_too_long_keeps_the_dialog_open(session):
     assert len(directory) + 1 + len(name) == 256
 
     dialog = open_dialog(session)
-    dialog.click(ID.VIEW_DATA)
+    dialog.press(ID.VIEW_DATA)
     dialog.set_text(ID.DIRECTORY, directory)
     dialog.set_text(ID.FILE_NAME, name)
-    dialog.key(VK_TAB, ID.DIRECTORY)  # the focus leaves the directory edit
-    assert dialog.wait_focus(ID.BROWSE) == str(ID.BROWSE)
-    dialog.press(OK_ID)
+    # The focus leaves the directory edit.
+    dialog.keys("tab=%d" % ID.BROWSE, post=True, control_id=ID.DIRECTORY)
+    dialog.press(OK_ID, post=True)
     assert dialog.wait_focus(ID.DIRECTORY) == str(ID.DIRECTORY)
     session.base.poll(1.0)
     assert dialog.is_open()
@@ -542,7 +544,7 @@ def test_composed_path_too_long_keeps_the_dialog_open(session):
 
     # 255 characters fit.
     dialog.set_text(ID.FILE_NAME, name[1:])
-    dialog.press(OK_ID)
+    dialog.press(OK_ID, post=True)
     ini = read_after_ok(session, records=[b"LONG"], view_data=False)
     assert ini == saved(directory, name[1:], viewData="0")
     assert (session.dir / folder / name[1:]).read_bytes() == b"LONG\r\n"
@@ -591,7 +593,7 @@ def test_browse_fills_directory_and_name(session, case):
     dialog = open_dialog(session, ini=ini)
     if case["typed"]:
         dialog.set_text(ID.FILE_NAME, case["typed"])
-    dialog.press(ID.BROWSE)
+    dialog.press(ID.BROWSE, post=True)
     chooser = FileDialog(session)
     chooser.wait()
     # It starts from the stored settings, not from what the edits hold.
@@ -607,7 +609,7 @@ def test_browse_fills_directory_and_name(session, case):
         assert dialog.text(ID.FILE_NAME).lower() == name.lower()
         name = dialog.text(ID.FILE_NAME)
 
-        dialog.press(OK_ID)
+        dialog.press(OK_ID, post=True)
         saved_ini = read_after_ok(session, records=[b"BROWSED"], view_data=False)
         assert saved_ini == settings_file(directory, name, alwaysShowDialog="1")
         path = directory + "\\" + name
@@ -668,8 +670,7 @@ def test_keyboard_walk_and_keys_that_end_the_dialogs(session):
     big, small = 32 * harness.SCALE // 100, 16 * harness.SCALE // 100
     icons = {"%dx%d" % (big, big), "%dx%d" % (small, small)}
     assert session.env.icon_sizes(harness.CAPTION) == icons
-    walk = dialog.keys(*key_walk())
-    assert walk.ok, walk.output
+    dialog.keys(*key_walk())
     # Enter in the directory edit acts as OK.
     dialog.keys("return")
     session.base.wait_start_command(30)
@@ -677,7 +678,8 @@ def test_keyboard_walk_and_keys_that_end_the_dialogs(session):
     session.dialog.wait()
     assert session.env.icon_sizes(harness.CAPTION) == icons
     assert_ok(session.base.send_record(b"KEYS"))
-    assert session.dialog.keys("escape").ok
+    session.dialog.keys("escape")
+    session.dialog.wait_gone()
     assert session.wait_exit(20) == 1
     assert session.read_bytes("Tamsel.ini") == settings_file(
         session.win_dir, "keys.txt", alwaysShowDialog="1", stampEnabled="1")

@@ -20,7 +20,7 @@ import pytest
 
 import harness
 import simbase
-from harness import (APPEND, NEW_NAME, OVERWRITE, START_COMMAND, assert_ok, parameter_string,
+from harness import (APPEND, NEW_NAME, OVERWRITE, assert_ok, parameter_string,
                      settings_file)
 from simbase import acknowledgement_for
 
@@ -45,8 +45,7 @@ def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, ex
                                                                baud, speed):
     if existing is not None:
         session.write_bytes(OUT, existing)
-    session.start(parameter_string(session.win_path(OUT), fileMode=mode, baudIndex=baud),
-                  see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), fileMode=mode, baudIndex=baud))
     assert session.line_speed() == speed
     window = session.dialog.wait()
     assert window["minimized"] == "0"
@@ -83,7 +82,7 @@ def test_output_file_held_a_moment_at_start_is_waited_for(session, mode, existin
     queued = session.base.send_record(b"QUEUED", wait_ack=False)
     session.end_window_later(harness.CAPTION)
     command = '"%s" %s' % (session.exe, parameter_string(session.win_path(OUT), fileMode=mode))
-    session.hold_port(session.win_path(OUT), seconds=0.9,
+    session.hold(session.win_path(OUT), seconds=0.9,
                       then=["--cmdline", harness.escape(command)])
     session.base.wait_start_command(30)
     session.base.answer_start()
@@ -98,7 +97,7 @@ def test_output_file_held_a_moment_at_start_is_waited_for(session, mode, existin
 
 @pytest.mark.receive_path
 def test_line_noise_and_foreign_frames_get_no_answer(session):
-    session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT)))
     session.dialog.wait()
     session.base.send_raw(
         b"junk\r"  # outside any frame
@@ -116,7 +115,7 @@ def test_line_noise_and_foreign_frames_get_no_answer(session):
 
 def test_path_with_blanks_is_taken_whole_and_the_close_box_ends_the_session(session):
     name = "my data.txt"
-    session.start(parameter_string(session.win_path(name), fileMode=NEW_NAME), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(name), fileMode=NEW_NAME))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"SPACED"))
     session.dialog.close_box()
@@ -202,7 +201,7 @@ def send_timed(session, payload):
 
 @pytest.mark.parametrize("case", STAMP_CASES, ids=[case["id"] for case in STAMP_CASES])
 def test_line_layout_with_stamps_and_replacement(session, case):
-    session.start(parameter_string(session.win_path(OUT), **case["fields"]), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), **case["fields"]))
     session.dialog.wait()
     record, before, after = send_timed(session, case["payload"])
     assert_ok(record)
@@ -214,7 +213,7 @@ def test_line_layout_with_stamps_and_replacement(session, case):
 def test_longest_record_is_stored_whole(session):
     # Both stamps with their delimiters (10 + 1 + 8 + 1) and the longest
     # payload a frame can carry (240) make a 262-byte line with CR and LF.
-    session.start(parameter_string(session.win_path(OUT), stampEnabled="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), stampEnabled="1"))
     session.dialog.wait()
     payload = bytes(b"0123456789ABCDEF"[i % 16] for i in range(240))
     record, before, after = send_timed(session, payload)
@@ -235,8 +234,8 @@ def test_longest_record_is_stored_whole(session):
 def test_silent_base_ends_the_session_after_two_seconds(session, mode, existing, left):
     if existing is not None:
         session.write_bytes(OUT, existing)
-    started = session.start(parameter_string(session.win_path(OUT), fileMode=mode),
-                            answer=False, see=START_COMMAND)
+    started = session.start_reading(parameter_string(session.win_path(OUT), fileMode=mode),
+                                    answer=False)
     text = session.message_box("ok")
     answered = time.monotonic()
     assert text == "Base is not connected!"
@@ -255,8 +254,7 @@ def test_records_acknowledged_before_the_timeout_are_not_deleted(session):
     # The base never answers the start command but sends two records, which
     # are stored and acknowledged. Deleting the new file afterwards would lose
     # records the base was told were safe.
-    session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME),
-                  answer=False, see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), fileMode=NEW_NAME), answer=False)
     first = session.base.send_record(b"EARLY1")
     second = session.base.send_record(b"EARLY2")
     assert_ok(first)
@@ -278,8 +276,7 @@ def test_records_that_come_before_the_file_is_open_are_stored(session, round_):
     kept, mode = (b"A\r\nB", APPEND) if round_ % 2 else (b"", OVERWRITE)
     session.write_bytes(OUT, kept)
     queued = session.base.send_record(b"QUEUED-%d" % round_, unit=7, wait_ack=False)
-    session.start(parameter_string(session.win_path(OUT), fileMode=mode), see=START_COMMAND,
-                  answer=False)
+    session.start_reading(parameter_string(session.win_path(OUT), fileMode=mode), answer=False)
     session.base.answer_start()
     at_once = [session.base.send_record(b"AT-ONCE-%d-%d" % (round_, i), wait_ack=False)
                for i in (1, 2)]
@@ -299,8 +296,7 @@ def test_new_name_leaves_an_existing_file_alone(session, queued):
     # A record already on the line has nowhere to go: it is refused at once,
     # and neither thread waits for the other while the messages are up.
     record = session.base.send_record(b"QUEUED", wait_ack=False) if queued else None
-    started = session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME),
-                            see=START_COMMAND)
+    started = session.start_reading(parameter_string(session.win_path(OUT), fileMode=NEW_NAME))
     expected = ["Failed to create file!\n\nFile already exists!"]
     if queued:
         expected.append("Failed to write file!!")
@@ -337,8 +333,8 @@ def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
     path = session.win_dir + "\\disk\\" + OUT
     prefill = b"p" * 3898 + b"\r\n"
     session.unix_path(path).write_bytes(prefill)
-    session.start(parameter_string(path, fileMode=APPEND, viewData="1",
-                                            showErrors=show_errors), see=START_COMMAND)
+    session.start_reading(parameter_string(path, fileMode=APPEND, viewData="1",
+                                            showErrors=show_errors))
     session.dialog.wait()
 
     assert_ok(session.base.send_record(b"A" * 150))
@@ -374,7 +370,7 @@ def test_append_beyond_4_gib_lands_at_the_end(session):
         f.truncate(size - 2)
         f.seek(size - 2)
         f.write(b"\r\n")
-    session.start(parameter_string(session.win_path(OUT), fileMode=APPEND), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), fileMode=APPEND))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"BEYOND"))
     assert close_and_exit(session) == 1
@@ -392,7 +388,7 @@ def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
     session.unix_path(folder).mkdir()
     session.write_bytes("Tamsel.ini", settings_file(folder, OUT, alwaysShowDialog="0",
                                                     viewData="0"))
-    session.start(None, see=START_COMMAND)
+    session.start_reading(None)
     session.dialog.wait()
     assert_ok(session.base.send_record(b"IN THE FOLDER"))
     assert close_and_exit(session) == 1
@@ -405,8 +401,7 @@ def test_path_outside_the_code_page_is_refused_not_changed(session):
     # "\u0142" is in neither code page 1252 nor 932: best-fitted into it, the
     # path would name "lodz.txt", and Overwrite would empty that file.
     session.write_bytes("lodz.txt", b"KEEP\r\n")
-    session.start(parameter_string(session.win_path("\u0142odz.txt")), see=START_COMMAND,
-                  answer=False)
+    session.start_reading(parameter_string(session.win_path("\u0142odz.txt")), answer=False)
     assert session.message_box("ok") == "File open/create failed!"
     assert session.wait_exit(15) == 1
     assert session.read_bytes("lodz.txt") == b"KEEP\r\n"
@@ -421,8 +416,7 @@ def test_output_that_is_no_file_on_a_disk_is_refused(session, name, mode):
     # the line must get "NG", and nothing may go out on COM2.
     with simbase.open_pty(str(session.env.com2_link)) as com2:
         record = session.base.send_record(b"NOWHERE", wait_ack=False)
-        session.start(parameter_string(session.win_path(name), fileMode=mode),
-                      see=START_COMMAND)
+        session.start_reading(parameter_string(session.win_path(name), fileMode=mode))
         session.base.collect_pending_acks(10)
         expected = ["File open/create failed!", "Failed to write file!!"]
         assert sorted(session.message_box("ok") for _ in expected) == sorted(expected)
@@ -439,7 +433,7 @@ def test_viewing_the_data_opens_it_in_notepad(session):
     name = "viewme.txt"
     # Planted beside the program, in its current folder: never run.
     shutil.copy(session.env.driver_exe, session.dir / "notepad.exe")
-    session.start(parameter_string(session.win_path(name), viewData="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(name), viewData="1"))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"LINE ONE"))
     assert_ok(session.base.send_record(b"LINE TWO"))
@@ -459,7 +453,7 @@ def test_viewing_the_data_opens_it_in_notepad(session):
 
 def test_declining_to_view_starts_nothing(session):
     name = "noview.txt"
-    session.start(parameter_string(session.win_path(name), viewData="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(name), viewData="1"))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"ONLY"))
     session.dialog.close()
@@ -477,8 +471,8 @@ def test_declining_to_view_starts_nothing(session):
     ("0", NEW_NAME, None, b""),
 ], ids=["view-new-name", "view-overwrite", "quiet-new-name"])
 def test_closing_without_records(session, view, mode, message, left):
-    session.start(parameter_string(session.win_path(OUT), viewData=view,
-                                            fileMode=mode), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), viewData=view,
+                                            fileMode=mode))
     session.dialog.wait()
     # Past the connection check: the session stays open without data.
     session.base.poll(2.5)
@@ -506,7 +500,7 @@ def test_program_in_a_folder_outside_the_code_page_reads_its_settings(session):
     session.exe = session.win_path("\u5f20\u4f1f\\Tamsel.exe")
     (folder / "Tamsel.ini").write_bytes(settings_file(session.win_dir, OUT, addLineFeed="0"))
     # "-" keeps the saved line ending: only the settings file says CR alone.
-    session.start(parameter_string(session.win_path(OUT), addLineFeed="-"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), addLineFeed="-"))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"FROM AFAR"))
     assert close_and_exit(session) == 1
@@ -523,7 +517,7 @@ def test_stored_settings_run_a_session_without_the_dialog(session, trailing):
                         replaceFrom=",", replaceTo="-", stampEnabled="1", dateStyle="2",
                         dateSepChar=".", delimiterIndex="4")
     session.write_bytes("Tamsel.ini", ini)
-    session.start(None, see=START_COMMAND)
+    session.start_reading(None)
     assert session.line_speed() == 9600
     session.dialog.wait()
     record, before, after = send_timed(session, b"A,B")
