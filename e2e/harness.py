@@ -229,7 +229,8 @@ class WineEnv:
         self._loaders = {}
 
     def start(self):
-        # Every tool the harness runs; wine64 only where it is installed.
+        # Every tool the harness and the tests run; wine64 only where it is
+        # installed.
         for program in ("wine", "wineserver", "Xvfb", "xwininfo", "xprop", "mount", "umount"):
             _require(program)
         # Each run starts from clean test folders and logs.
@@ -320,23 +321,6 @@ class WineEnv:
             # Both are read when Wine's services start.
             self._wineserver("-k")
             self._wineserver("-w", timeout=60)
-
-    def icon_sizes(self, title):
-        """The sizes of the icons that the shown windows titled `title` carry,
-        as "32x32" texts, read from the X server (_NET_WM_ICON, which Wine
-        fills from WM_SETICON): another process cannot ask Wine for a
-        window's icon (WM_GETICON answers it none)."""
-        env = dict(os.environ, DISPLAY=":%d" % self.display)
-        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, check=True,
-                              stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
-        sizes = set()
-        for window in re.findall(r"^\s*(0x[0-9a-f]+) \"%s\":" % re.escape(title), tree, re.M):
-            shown = subprocess.run(["xwininfo", "-id", window], env=env, stdout=subprocess.PIPE)
-            if b"IsViewable" in shown.stdout:
-                icons = subprocess.run(["xprop", "-id", window, "_NET_WM_ICON"], env=env,
-                                       stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
-                sizes.update(w + "x" + h for w, h in re.findall(r"Icon \((\d+) x (\d+)\)", icons))
-        return sizes
 
     def stop(self):
         if self.env:

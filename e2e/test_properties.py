@@ -8,7 +8,9 @@ base's start command, the output file where the dialog composed its path).
 """
 
 import os
+import re
 import shutil
+import subprocess
 
 import pytest
 
@@ -19,7 +21,7 @@ from harness import (APPEND, CANCEL_ID, FILE_DIALOG_NAME_ID, ID, NEW_NAME, OK_ID
                      parameter_string, settings_file)
 from simbase import acknowledgement_for
 
-PANEL_UNITS = 172  # the date/time panel's width in the template's units
+# The date/time panel's controls, shown only in the wide dialog.
 
 # What the program holds with no settings file: the harness's test defaults
 # except that the session offers to view the data and the dialog is shown.
@@ -65,18 +67,6 @@ def assert_centred(rect):
     left, top, right, bottom = rect
     width, height = right - left, bottom - top
     assert (left, top) == (SCREEN_SIZE[0] // 2 - width // 2, SCREEN_SIZE[1] // 2 - height // 2)
-
-
-def panel_pixels(dialog):
-    """The panel's width in the dialog's pixels, mapped as Windows maps dialog
-    units (MulDiv by the font's horizontal base unit, over 4): the base unit
-    found from where three controls of the template stand."""
-    lefts = {ID.TOGGLE_PANEL: 156, ID.STAMP_POSITION: 300, OK_ID: 45}
-    shown = {control: dialog.control_rect(control)[0] for control in lefts}
-    units = [base for base in range(4, 40)
-             if all(shown[c] == (x * base + 2) // 4 for c, x in lefts.items())]
-    assert len(units) == 1, shown
-    return (PANEL_UNITS * units[0] + 2) // 4
 
 
 def assert_titles(dialog, date, time):
@@ -162,6 +152,11 @@ def test_opening_shows_the_settings_narrow_and_centred(session, case):
         # set-up installs to stand in for "Helv"; a wider one shows this panel.
         assert dialog.control_rect(control_id)[0] >= client_width, (
             "control %d shows in the narrow dialog" % control_id)
+    # The edge lies nearer the cut-off panel than the left-hand one: no
+    # band of empty dialog beside the left-hand panel.
+    left_end = max(dialog.control_rect(c)[2] for c in (ID.TOGGLE_PANEL, OK_ID, CANCEL_ID))
+    panel_start = min(dialog.control_rect(c)[0] for c in (ID.STAMP_POSITION, ID.DATE_PREVIEW))
+    assert (left_end + panel_start) / 2 < client_width, (left_end, client_width, panel_start)
     assert dialog.focus() == str(ID.DIRECTORY)
 
     dialog.press(CANCEL_ID, post=True)
@@ -177,11 +172,16 @@ def test_panel_toggle_widens_and_narrows_by_a_fixed_amount(session):
     dialog.press(ID.TOGGLE_PANEL)
     wide = dialog.rect()
     assert dialog.text(ID.TOGGLE_PANEL) == "<<"
-    assert (wide[2] - wide[0], wide[3] - wide[1]) == (width + panel_pixels(dialog), height)
+    assert wide[2] - wide[0] > width and wide[3] - wide[1] == height
     assert_centred(wide)
+    # The whole panel shows, and ends at the dialog's edge with a margin no
+    # wider than twice the one on the left: no band of empty dialog.
     client_width = dialog.client_size()[0]
-    for control_id in (ID.STAMP_POSITION, ID.DELIMITER, ID.DATE_PREVIEW, ID.TIME_PREVIEW):
-        assert dialog.control_rect(control_id)[2] <= client_width
+    panel = [dialog.control_rect(c) for c in (ID.STAMP_POSITION, ID.DELIMITER, ID.DATE_PREVIEW,
+                                               ID.TIME_PREVIEW, ID.TIME_SEPARATOR)]
+    left_margin = dialog.control_rect(ID.DIRECTORY)[0]
+    assert 0 <= client_width - max(right for _, _, right, _ in panel) <= 2 * left_margin, (
+        client_width, panel, left_margin)
 
     dialog.press(ID.TOGGLE_PANEL)
     assert dialog.text(ID.TOGGLE_PANEL) == ">>"
@@ -661,6 +661,24 @@ def key_walk():
     return steps + ["tab=%d" % ID.BROWSE, "down", "down=%d" % ID.DIRECTORY]
 
 
+def icon_sizes(env, title):
+    """The sizes of the icons that the shown windows titled `title` carry,
+    as "32x32" texts, read from the X server (_NET_WM_ICON, which Wine
+    fills from WM_SETICON): another process cannot ask Wine for a
+    window's icon (WM_GETICON answers it none)."""
+    env = dict(os.environ, DISPLAY=":%d" % env.display)
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, check=True,
+                          stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
+    sizes = set()
+    for window in re.findall(r"^\s*(0x[0-9a-f]+) \"%s\":" % re.escape(title), tree, re.M):
+        shown = subprocess.run(["xwininfo", "-id", window], env=env, stdout=subprocess.PIPE)
+        if b"IsViewable" in shown.stdout:
+            icons = subprocess.run(["xprop", "-id", window, "_NET_WM_ICON"], env=env,
+                                   stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
+            sizes.update(w + "x" + h for w, h in re.findall(r"Icon \((\d+) x (\d+)\)", icons))
+    return sizes
+
+
 @pytest.mark.layout
 @pytest.mark.word_size
 def test_keyboard_walk_and_keys_that_end_the_dialogs(session):
@@ -669,14 +687,14 @@ def test_keyboard_walk_and_keys_that_end_the_dialogs(session):
     # The program's icon, big and small, at the sizes the system asks for.
     big, small = 32 * harness.SCALE // 100, 16 * harness.SCALE // 100
     icons = {"%dx%d" % (big, big), "%dx%d" % (small, small)}
-    assert session.env.icon_sizes(harness.CAPTION) == icons
+    assert icon_sizes(session.env, harness.CAPTION) == icons
     dialog.keys(*key_walk())
     # Enter in the directory edit acts as OK.
     dialog.keys("return")
     session.base.wait_start_command(30)
     session.base.answer_start()
     session.dialog.wait()
-    assert session.env.icon_sizes(harness.CAPTION) == icons
+    assert icon_sizes(session.env, harness.CAPTION) == icons
     assert_ok(session.base.send_record(b"KEYS"))
     session.dialog.keys("escape")
     session.dialog.wait_gone()
