@@ -37,7 +37,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 struct Options {
     std::string title, titleContains, className, text, answer = "ok", cmdline, port, keys;
     bool titleGiven = false, textGiven = false;
-    bool minimized = false, wait = false, post = false;
+    bool minimized = false, wait = false, post = false, controls = false;
     long hasId = -1, id = -1, index = -1, at = -1;
     long timeoutMs = 10000;
 };
@@ -232,8 +232,26 @@ int missing(const char* what) {
 // --- the commands: main hands each the window and the control its row asks
 // for (or null), already found.
 
-int cmdWaitWindow(const Options&, const Deadline&, HWND window, HWND) {
+BOOL CALLBACK listChild(HWND child, LPARAM param) {
+    HWND parent = reinterpret_cast<HWND>(param);
+    if (GetParent(child) != parent)
+        return TRUE; // grandchildren, such as a combo box's edit, come with their own parent
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    std::string text;
+    controlText(child, &text);
+    std::printf("id=%d\tclass=%s\tvisible=%d\tenabled=%d\trect=%ld,%ld,%ld,%ld\ttext=%s\n",
+                GetDlgCtrlID(child), escape(className(child)).c_str(),
+                IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0, r.left, r.top,
+                r.right, r.bottom, escape(text).c_str());
+    return TRUE;
+}
+
+int cmdWaitWindow(const Options& o, const Deadline&, HWND window, HWND) {
     printWindow(window);
+    if (o.controls)
+        EnumChildWindows(window, listChild, reinterpret_cast<LPARAM>(window));
     return 0;
 }
 
@@ -252,45 +270,19 @@ int cmdWaitGone(const Options& o, const Deadline& deadline, HWND, HWND) {
     }
 }
 
-BOOL CALLBACK listChild(HWND child, LPARAM param) {
-    HWND parent = reinterpret_cast<HWND>(param);
-    if (GetParent(child) != parent)
-        return TRUE; // grandchildren, such as a combo box's edit, come with their own parent
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
-    std::string text;
-    controlText(child, &text);
-    std::printf("id=%d\tclass=%s\tvisible=%d\tenabled=%d\trect=%ld,%ld,%ld,%ld\ttext=%s\n",
-                GetDlgCtrlID(child), escape(className(child)).c_str(),
-                IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0, r.left, r.top,
-                r.right, r.bottom, escape(text).c_str());
-    return TRUE;
-}
-
-int cmdList(const Options&, const Deadline&, HWND window, HWND) {
-    printWindow(window);
-    EnumChildWindows(window, listChild, reinterpret_cast<LPARAM>(window));
-    return 0;
-}
-
 int cmdWindows(const Options& o, const Deadline&, HWND, HWND) {
     findWindowNow(o, true);
     return 0;
 }
 
-int cmdGetText(const Options&, const Deadline&, HWND, HWND control) {
-    std::string text;
-    if (!controlText(control, &text))
-        return missing("text (the window did not answer)");
-    std::printf("text=%s\n", escape(text).c_str());
-    return 0;
-}
-
-int cmdWaitText(const Options& o, const Deadline& deadline, HWND, HWND control) {
+// With --text, waits until the control's text equals it.
+int cmdText(const Options& o, const Deadline& deadline, HWND, HWND control) {
     std::string text;
     for (;;) {
-        if (controlText(control, &text) && text == o.text) {
+        bool read = controlText(control, &text);
+        if (!read && !o.textGiven)
+            return missing("text (the window did not answer)");
+        if (read && (!o.textGiven || text == o.text)) {
             std::printf("text=%s\n", escape(text).c_str());
             return 0;
         }
@@ -742,14 +734,13 @@ const struct Command {
     const char* optional; // the optional arguments, for the help
     const char* help;
 } kCommands[] = {
-    {"wait-window", kWindow, cmdWaitWindow, "", "wait for the window; print it"},
+    {"wait-window", kWindow, cmdWaitWindow, "[--controls]",
+     "wait for the window; print it (and each of its controls)"},
     {"wait-gone", kSelect, cmdWaitGone, "", "wait until no window matches"},
-    {"list", kWindow, cmdList, "", "print the window and each of its controls"},
     {"windows", 0, cmdWindows, "",
      "print every matching top-level window, no wait (with no selection: all of them)"},
-    {"get-text", kWindow | kId | kControl, cmdGetText, "", "print the control's text"},
-    {"wait-text", kWindow | kId | kControl | kText, cmdWaitText, "",
-     "wait until the control's text equals T"},
+    {"text", kWindow | kId | kControl, cmdText, "[--text T]",
+     "print the control's text; with --text, once it equals T"},
     {"msgbox", kSelect, cmdMessageBox, "[--answer ok|yes|no|cancel|none]",
      "wait for a message box (a #32770 with static control 0xFFFF; --title is its caption), "
      "print its text and press the button by posting WM_COMMAND with its id to the box"},
@@ -817,6 +808,7 @@ const struct Option {
     {"--port", "NAME", false, &Options::port, nullptr, nullptr, "a serial port or a file"},
     {"--wait", nullptr, false, nullptr, nullptr, &Options::wait, "see spawn and hold"},
     {"--post", nullptr, false, nullptr, nullptr, &Options::post, "see press and keys"},
+    {"--controls", nullptr, false, nullptr, nullptr, &Options::controls, "see wait-window"},
     {"--at", "P", false, nullptr, &Options::at, nullptr, "a caret position"},
     {"--keys", "K,...", false, &Options::keys, nullptr, nullptr, "the key steps of keys"},
     {"--timeout", "MS", false, nullptr, &Options::timeoutMs, nullptr,

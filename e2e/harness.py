@@ -609,7 +609,8 @@ class Session:
         holder = None
         try:
             holder = self.hold("COM2", seconds=seconds, wait=True)
-            yield wine_process(str(self.env.driver_exe), "hold")
+            # Started by the loader of its own word size: the very process.
+            yield psutil.Process(holder.pid)
         finally:
             if holder is not None:
                 end_process(holder)
@@ -777,7 +778,7 @@ class _DialogWindow:
         self._run("wait-gone", timeout_ms=timeout_ms)
 
     def text(self, control_id):
-        return self._run("get-text", "--id", control_id).get("text")
+        return self._run("text", "--id", control_id).get("text")
 
     def set_text(self, control_id, text):
         """Replaces the text (WM_SETTEXT); returns what the control shows."""
@@ -856,7 +857,7 @@ class SessionDialog(_DialogWindow):
 
     def wait_progress(self, text, timeout_ms=5000):
         """Waits until the progress shows `text`; returns what it showed last."""
-        result = self.session.driver("wait-text", *self.select, "--id", ID.PROGRESS_TEXT,
+        result = self.session.driver("text", *self.select, "--id", ID.PROGRESS_TEXT,
                                      "--text", escape(text), timeout_ms=timeout_ms)
         return result.get("text", result.get("last"))
 

@@ -446,7 +446,7 @@ def test_viewing_the_data_opens_it_in_notepad(session):
 
     notepad = session.driver("wait-window", "--title-contains", name, timeout_ms=15000)
     assert notepad.ok, "the viewer did not open %s: %r" % (name, notepad)
-    listing = session.driver("list", "--title-contains", name)
+    listing = session.driver("wait-window", "--title-contains", name, "--controls")
     texts = [row.get("text") for row in listing.rows if row.get("class") == "Edit"]
     assert texts == ["LINE ONE\r\nLINE TWO\r\n"]
 
