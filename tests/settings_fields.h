@@ -11,13 +11,14 @@
 
 // Every field that the settings file stores on a line of one byte, in the
 // file's order (lines 3 to 29): the one list for every test that needs them.
+// clang-format off
 #define TAMSEL_STORED_FIELDS(X)                                                                    \
-    X(comPortIndex)                                                                                \
-    X(baudIndex) X(fileMode) X(addReturn) X(addLineFeed) X(showErrors) X(viewData)                 \
-        X(alwaysShowDialog) X(replaceEnabled) X(replaceFrom) X(replaceTo) X(stampEnabled)          \
-            X(stampAtBottom) X(separateStamps) X(delimiterIndex) X(yearOn) X(yearTwoDigits)        \
-                X(monthOn) X(dayOn) X(dateSepOn) X(dateSepChar[0]) X(dateStyle) X(hourOn)          \
-                    X(minuteOn) X(secondOn) X(timeSepOn) X(timeSepChar[0])
+    X(comPortIndex) X(baudIndex) X(fileMode) X(addReturn) X(addLineFeed) X(showErrors)            \
+    X(viewData) X(alwaysShowDialog) X(replaceEnabled) X(replaceFrom) X(replaceTo)                  \
+    X(stampEnabled) X(stampAtBottom) X(separateStamps) X(delimiterIndex) X(yearOn)                 \
+    X(yearTwoDigits) X(monthOn) X(dayOn) X(dateSepOn) X(dateSepChar[0]) X(dateStyle) X(hourOn)    \
+    X(minuteOn) X(secondOn) X(timeSepOn) X(timeSepChar[0])
+// clang-format on
 
 namespace testfields {
 
