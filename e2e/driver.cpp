@@ -742,8 +742,7 @@ const struct Command {
     {"text", kWindow | kId | kControl, cmdText, "[--text T]",
      "print the control's text; with --text, once it equals T"},
     {"msgbox", kSelect, cmdMessageBox, "[--answer ok|yes|no|cancel|none]",
-     "wait for a message box (a #32770 with static control 0xFFFF; --title is its caption), "
-     "print its text and press the button by posting WM_COMMAND with its id to the box"},
+     "wait for a message box (--title: its caption), print its text, post the button's id"},
     {"press", kWindow | kId | kAnyControl, cmdPress, "[--post]",
      "send WM_COMMAND (id, BN_CLICKED) to the window, as the button would, and wait for it to "
      "be handled; with --post, post it"},
@@ -753,16 +752,13 @@ const struct Command {
     {"combo", kWindow | kId | kControl, cmdCombo, "", "print the selection and every item"},
     {"checked", kWindow | kId | kControl, cmdChecked, "", "print BM_GETCHECK (0, 1, 2)"},
     {"rect", kWindow | kControl, cmdRect, "",
-     "print the window's or the control's rectangle: on the screen, its client size, and in "
-     "the client area of the window"},
+     "print the window's or control's rectangle: on screen, client, in the window's client"},
     {"close", kWindow, cmdClose, "", "post WM_SYSCOMMAND SC_CLOSE (the close box)"},
     {"terminate", kWindow, cmdTerminate, "", "end the process that owns the window"},
     {"spawn", kCmdline, cmdSpawn, "[--wait]",
-     "start a program with exactly this command line; with --wait, wait for it and print its "
-     "exit code"},
+     "start a program with exactly this command line; --wait: wait, print its exit code"},
     {"type", kWindow | kId | kControl | kText, cmdType, "[--at P]",
-     "put the caret at position P (default: the end of the text) and send WM_CHAR for each "
-     "character, as typing would"},
+     "put the caret at P (default: the end) and send WM_CHAR for each character"},
     {"keys", kWindow | kKeys | kAnyControl, cmdKeys, "[--post [--id N]]",
      "bring the window to the front and press each key as real input (SendInput): tab, space, "
      "return, escape, down, up, a letter or a digit, each with an optional alt+ or shift+; a "
@@ -772,11 +768,9 @@ const struct Command {
     {"focus", kWindow, cmdFocus, "",
      "print the control that has the keyboard focus in the window's thread"},
     {"hold", kPort | kControl, cmdHold, "[--wait] [--cmdline T]",
-     "open a serial port for reading and writing without sharing, as another program holding "
-     "it would; print held=NAME and keep it open until the time limit has passed. With --wait, "
-     "keep one wait for received characters pending meanwhile and nothing else: what the "
-     "platform's own waiting costs. With --id N and a window's selectors, click that button as "
-     "soon as the port (or file) is held; with --cmdline T, start that program then"},
+     "open a port or file without sharing, print held=NAME, keep it until the time limit; "
+     "--wait: keep a wait for received characters pending (what Wine's waiting costs); --id N "
+     "and a window: press that button (posted) once held; --cmdline T: start that program"},
 };
 
 // One option: a flag (no value), a text or a number (decimal, or hex with 0x).

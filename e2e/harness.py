@@ -43,6 +43,7 @@ VARIABLES = {
     "TAMSEL_RACE_ROUNDS": "at most this many rounds of a test marked rounds(n) (n)",
     "TAMSEL_E2E_SEED": "the seed of the random choices, to repeat a run (a fresh one)",
     "TAMSEL_SOAK_RECORDS": "the records of the long session (300)",
+    "TAMSEL_FUZZ_SECONDS": "how long tools/test.sh runs each fuzz target (15)",
     # Set by the harness for the program's run, read by the shim (e2e/pty_modem.cpp).
     "TAMSEL_PTY_MODEM_STATUS": "the shim answers the modem-status request (the event path)",
     "TAMSEL_PTY_NO_COUNT": "the shim reports no received byte waiting (the -nocount paths)",
