@@ -44,9 +44,9 @@ env TAMSEL_RECEIVE_PATHS=event-nocount,polling-nocount TAMSEL_RACE_ROUNDS=2 \
 # code page (Windows' "Use Unicode UTF-8 for worldwide language support";
 # Wine gives it for Hindi), each in a prefix of its own: the tests whose
 # paths, names or settings hold more than ASCII, which every code page reads
-# alike.
-for locale in ja_JP.UTF-8 hi_IN.UTF-8; do
-  env TAMSEL_LOCALE=$locale TAMSEL_E2E_DIR="$PWD/build/e2e-${locale%%_*}" "${e2e[@]}" -m code_page
+# alike, so the others cannot differ there.
+for run in ja:ja_JP.UTF-8 utf8:hi_IN.UTF-8; do
+  env TAMSEL_LOCALE="${run#*:}" TAMSEL_E2E_DIR="$PWD/build/e2e-${run%%:*}" "${e2e[@]}" -m code_page
 done
 # At a scale of 150 % (Wine's LogPixels 144): the dialog's layout and the
 # keyboard walk.
