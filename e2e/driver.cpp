@@ -348,6 +348,9 @@ int cmdMessageBox(const Options& o, const Deadline& deadline, HWND, HWND) {
 // a button whose handler ends the dialog or opens a modal one, which a sent
 // message would wait for; else sent, and handled before this returns.
 int cmdPress(const Options& o, const Deadline&, HWND window, HWND control) {
+    // A disabled button sends no notification: a press of one must not act.
+    if (control && !IsWindowEnabled(control))
+        return missing("an enabled control");
     WPARAM wParam = MAKEWPARAM(static_cast<WORD>(o.id), BN_CLICKED);
     LPARAM lParam = reinterpret_cast<LPARAM>(control);
     if (o.post)
