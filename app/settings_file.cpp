@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -123,5 +124,20 @@ bool isInsideFolder(const wchar_t* path, const wchar_t* folder) {
             return false;
         }
     }
+    return true;
+}
+
+bool settingsFileBeside(const wchar_t* modulePath, wchar_t* out) {
+    out[0] = L'\0';
+    static constexpr wchar_t kFileName[] = L"Tamsel.ini";
+    constexpr std::size_t kNameSize = sizeof kFileName / sizeof kFileName[0];
+    const wchar_t* lastBackslash = std::wcsrchr(modulePath, L'\\');
+    std::size_t directoryLength =
+        lastBackslash ? static_cast<std::size_t>(lastBackslash - modulePath) + 1 : 0;
+    if (directoryLength + kNameSize > kSettingsFilePathSize) {
+        return false;
+    }
+    std::wmemcpy(out, modulePath, directoryLength);
+    std::wmemcpy(out + directoryLength, kFileName, kNameSize);
     return true;
 }

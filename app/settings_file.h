@@ -24,6 +24,11 @@ constexpr std::size_t kSettingsReadBufferSize = 1024;
 // not fit outputDirectory leaves that field unchanged.
 void setDirectoryFromModulePath(const char* modulePath);
 
+// Composes "Tamsel.ini" in the folder of modulePath (the program's path, in
+// Unicode) into out, which holds kSettingsFilePathSize characters. False, and
+// out empty, when the path would not fit: it is never cut short.
+bool settingsFileBeside(const wchar_t* modulePath, wchar_t* out);
+
 // Writes the 29 lines for the current settings record into out. Returns the
 // number of bytes written, or 0 (and writes nothing) when capacity is smaller
 // than the file. A capacity of kMaxSettingsFileSize always suffices.

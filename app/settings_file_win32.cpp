@@ -45,17 +45,7 @@ bool findSettingsFile() {
     }
     modulePath[length] = L'\0';
     setDefaultOutputDirectory(modulePath);
-    static constexpr wchar_t kFileName[] = L"Tamsel.ini";
-    const wchar_t* lastBackslash = std::wcsrchr(modulePath, L'\\');
-    std::size_t directoryLength =
-        lastBackslash ? static_cast<std::size_t>(lastBackslash - modulePath) + 1 : 0;
-    if (directoryLength + sizeof kFileName / sizeof kFileName[0] > kSettingsFilePathSize) {
-        return false;
-    }
-    std::wmemcpy(settingsFilePath, modulePath, directoryLength);
-    std::wmemcpy(settingsFilePath + directoryLength, kFileName,
-                 sizeof kFileName / sizeof kFileName[0]);
-    return true;
+    return settingsFileBeside(modulePath, settingsFilePath);
 }
 
 } // namespace

@@ -1,14 +1,15 @@
 """Fixtures for the end-to-end tests of Tamsel.exe under Wine.
 
-Run with:  /usr/bin/python3 -m pytest e2e
-Set TAMSEL_EXE to test another build of the program, TAMSEL_E2E_DIR to keep
-the Wine prefix and the logs somewhere else than build/e2e.
+Run with:  /usr/bin/python3 -m pytest e2e  (the environment variables that
+change a run are listed at the top of harness.py).
 
-Each test runs once per receive path (its name ends in [event] or
-[polling]), unless it is marked one_receive_path: then on the first one.
-TAMSEL_RECEIVE_PATHS (default "event,polling") chooses the paths and order.
-A test that runs longer than TEST_TIMEOUT seconds fails (pytest-timeout),
-unless it sets a limit of its own.
+A test runs on the "event" receive path, the one real serial drivers give,
+unless it is marked receive_path: then once on each path that
+TAMSEL_RECEIVE_PATHS names (default "event,polling"). The markers below say
+what each test is sensitive to; tools/test.sh selects by them the tests that
+each of its other modes (no-count drivers, code pages, 150 %, 32-bit) can
+change. A test that runs longer than TEST_TIMEOUT seconds fails
+(pytest-timeout), unless it sets a limit of its own.
 """
 
 import os
@@ -19,6 +20,23 @@ import harness
 
 # The longest test but the soak takes under half a minute under Wine.
 TEST_TIMEOUT = 300
+# The path a test not marked receive_path runs on.
+SINGLE_PATH = "event"
+# A test marked rounds(n) runs its first two rounds (one per file mode) on
+# every path, and all n on SINGLE_PATH, unless TAMSEL_RACE_ROUNDS says fewer.
+FEW_ROUNDS = 2
+
+MARKERS = {
+    "receive_path": "how the bytes arrive or how the receiver waits can change the outcome: "
+                    "runs on every receive path of the run, the no-count drivers included",
+    "code_page": "paths, names or settings hold bytes outside ASCII, which the ANSI code page "
+                 "reads differently: run again under Japanese and UTF-8",
+    "layout": "measures the dialog's layout or walks it by keyboard: run again at 150 %",
+    "word_size": "passes a Win32 record, pointer or file offset whose size differs in the "
+                 "32-bit program: run again by the 32-bit program",
+    "long": "a long session, run by the 64-bit program on the default paths only",
+    "rounds(n)": "repeated in n rounds on the event path, two on every other path",
+}
 
 
 def _cannot_run(reason):
@@ -29,7 +47,7 @@ def _cannot_run(reason):
 
 
 def _receive_paths():
-    paths = [p for p in os.environ.get("TAMSEL_RECEIVE_PATHS", "event,polling").split(",") if p]
+    paths = [p for p in harness.setting("TAMSEL_RECEIVE_PATHS", "event,polling").split(",") if p]
     unknown = set(paths) - set(harness.RECEIVE_PATHS)
     if unknown or not paths:
         raise pytest.UsageError("TAMSEL_RECEIVE_PATHS: one or more of %s"
@@ -38,7 +56,8 @@ def _receive_paths():
 
 
 def pytest_configure(config):
-    config.addinivalue_line("markers", "one_receive_path: runs on the first receive path only")
+    for name, why in MARKERS.items():
+        config.addinivalue_line("markers", "%s: %s" % (name, why))
 
 
 def pytest_collection_modifyitems(items):
@@ -48,11 +67,19 @@ def pytest_collection_modifyitems(items):
 
 
 def pytest_generate_tests(metafunc):
-    if "receive_path" in metafunc.fixturenames:
-        paths = _receive_paths()
-        if metafunc.definition.get_closest_marker("one_receive_path"):
-            paths = paths[:1]
+    if "receive_path" not in metafunc.fixturenames:
+        return
+    marked = metafunc.definition.get_closest_marker
+    paths = _receive_paths() if marked("receive_path") else [SINGLE_PATH]
+    rounds = marked("rounds")
+    if rounds is None:
         metafunc.parametrize("receive_path", paths)
+        return
+    full = min(rounds.args[0], int(harness.setting("TAMSEL_RACE_ROUNDS", rounds.args[0])))
+    cases = [(path, n) for path in paths
+             for n in range(full if path == SINGLE_PATH else min(FEW_ROUNDS, full))]
+    metafunc.parametrize("receive_path, round_", cases,
+                         ids=["%s-round%d" % case for case in cases])
 
 
 @pytest.fixture(scope="session")

@@ -38,9 +38,9 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 
 struct Options {
     std::string title, titleContains, className, text, answer = "ok", cmdline, port, keys;
-    bool titleGiven = false, textGiven = false, codeGiven = false;
-    bool minimized = false, wait = false;
-    long hasId = -1, id = -1, index = -1, code = 0, vk = -1, at = -1;
+    bool titleGiven = false, textGiven = false;
+    bool minimized = false, wait = false, post = false, controls = false;
+    long hasId = -1, id = -1, index = -1, at = -1, code = BN_CLICKED;
     long timeoutMs = 10000;
 };
 
@@ -234,8 +234,26 @@ int missing(const char* what) {
 // --- the commands: main hands each the window and the control its row asks
 // for (or null), already found.
 
-int cmdWaitWindow(const Options&, const Deadline&, HWND window, HWND) {
+BOOL CALLBACK listChild(HWND child, LPARAM param) {
+    HWND parent = reinterpret_cast<HWND>(param);
+    if (GetParent(child) != parent)
+        return TRUE; // grandchildren, such as a combo box's edit, come with their own parent
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    std::string text;
+    controlText(child, &text);
+    std::printf("id=%d\tclass=%s\tvisible=%d\tenabled=%d\trect=%ld,%ld,%ld,%ld\ttext=%s\n",
+                GetDlgCtrlID(child), escape(className(child)).c_str(),
+                IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0, r.left, r.top,
+                r.right, r.bottom, escape(text).c_str());
+    return TRUE;
+}
+
+int cmdWaitWindow(const Options& o, const Deadline&, HWND window, HWND) {
     printWindow(window);
+    if (o.controls)
+        EnumChildWindows(window, listChild, reinterpret_cast<LPARAM>(window));
     return 0;
 }
 
@@ -254,45 +272,19 @@ int cmdWaitGone(const Options& o, const Deadline& deadline, HWND, HWND) {
     }
 }
 
-BOOL CALLBACK listChild(HWND child, LPARAM param) {
-    HWND parent = reinterpret_cast<HWND>(param);
-    if (GetParent(child) != parent)
-        return TRUE; // grandchildren, such as a combo box's edit, come with their own parent
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
-    std::string text;
-    controlText(child, &text);
-    std::printf("id=%d\tclass=%s\tvisible=%d\tenabled=%d\trect=%ld,%ld,%ld,%ld\ttext=%s\n",
-                GetDlgCtrlID(child), escape(className(child)).c_str(),
-                IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0, r.left, r.top,
-                r.right, r.bottom, escape(text).c_str());
-    return TRUE;
-}
-
-int cmdList(const Options&, const Deadline&, HWND window, HWND) {
-    printWindow(window);
-    EnumChildWindows(window, listChild, reinterpret_cast<LPARAM>(window));
-    return 0;
-}
-
 int cmdWindows(const Options& o, const Deadline&, HWND, HWND) {
     findWindowNow(o, true);
     return 0;
 }
 
-int cmdGetText(const Options&, const Deadline&, HWND, HWND control) {
-    std::string text;
-    if (!controlText(control, &text))
-        return missing("text (the window did not answer)");
-    std::printf("text=%s\n", escape(text).c_str());
-    return 0;
-}
-
-int cmdWaitText(const Options& o, const Deadline& deadline, HWND, HWND control) {
+// With --text, waits until the control's text equals it.
+int cmdText(const Options& o, const Deadline& deadline, HWND, HWND control) {
     std::string text;
     for (;;) {
-        if (controlText(control, &text) && text == o.text) {
+        bool read = controlText(control, &text);
+        if (!read && !o.textGiven)
+            return missing("text (the window did not answer)");
+        if (read && (!o.textGiven || text == o.text)) {
             std::printf("text=%s\n", escape(text).c_str());
             return 0;
         }
@@ -353,31 +345,22 @@ int cmdMessageBox(const Options& o, const Deadline& deadline, HWND, HWND) {
     return 0;
 }
 
-int cmdClick(const Options& o, const Deadline&, HWND, HWND control) {
-    PostMessageA(control, BM_CLICK, 0, 0);
-    std::printf("clicked=%ld\n", o.id);
-    return 0;
-}
-
-// WM_COMMAND (id, code) to the window as the control would send it, with
-// the control's handle, null when there is no such control.
-int sendCommand(const Options& o, HWND window, HWND control, bool wait) {
+// The button's click as it reaches the window: WM_COMMAND (id, BN_CLICKED)
+// with the control's handle, null when there is no such control. Posted for
+// a button whose handler ends the dialog or opens a modal one, which a sent
+// message would wait for; else sent, and handled before this returns.
+int cmdPress(const Options& o, const Deadline&, HWND window, HWND control) {
+    // A disabled button sends no notification: a press of one must not act.
+    if (control && !IsWindowEnabled(control))
+        return missing("an enabled control");
     WPARAM wParam = MAKEWPARAM(static_cast<WORD>(o.id), static_cast<WORD>(o.code));
     LPARAM lParam = reinterpret_cast<LPARAM>(control);
-    if (!wait)
+    if (o.post)
         PostMessageA(window, WM_COMMAND, wParam, lParam);
     else if (!send(window, WM_COMMAND, wParam, lParam))
-        return timedOut("command not handled");
-    std::printf("command=%ld\tcode=%ld\n", o.id, o.code);
+        return timedOut("press not handled");
+    std::printf("pressed=%ld\n", o.id);
     return 0;
-}
-
-int cmdCommand(const Options& o, const Deadline&, HWND window, HWND control) {
-    return sendCommand(o, window, control, false);
-}
-
-int cmdNotify(const Options& o, const Deadline&, HWND window, HWND control) {
-    return sendCommand(o, window, control, true);
 }
 
 int printText(HWND control) {
@@ -554,7 +537,7 @@ int cmdSpawn(const Options& o, const Deadline& deadline, HWND, HWND) {
 
 // With --id, main has found the window and the button before the port is
 // opened, so that the click follows the opening at once.
-int cmdHoldPort(const Options& o, const Deadline& deadline, HWND window, HWND button) {
+int cmdHold(const Options& o, const Deadline& deadline, HWND window, HWND button) {
     HANDLE port = CreateFileA(o.port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, o.wait ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
@@ -570,7 +553,9 @@ int cmdHoldPort(const Options& o, const Deadline& deadline, HWND window, HWND bu
     std::fflush(stdout);
     // The click or the start follows the opening at once, whatever starting
     // a second process would cost: the program meets the file held.
-    int failed = button              ? cmdClick(o, deadline, window, button)
+    Options posted = o;
+    posted.post = true;
+    int failed = button              ? cmdPress(posted, deadline, window, button)
                  : o.cmdline.empty() ? 0
                                      : spawn(o.cmdline, false, deadline);
     if (failed != 0) {
@@ -601,19 +586,6 @@ int cmdHoldPort(const Options& o, const Deadline& deadline, HWND window, HWND bu
         CloseHandle(waitRecord.hEvent);
     CloseHandle(port);
     std::printf("released=%s\n", escape(o.port).c_str());
-    return 0;
-}
-
-// Posted, so that the dialog's message loop takes the key through
-// IsDialogMessage as it takes the user's keys (Escape, Enter, Tab).
-int cmdKey(const Options& o, const Deadline&, HWND window, HWND control) {
-    HWND target = control ? control : window;
-    UINT scan = MapVirtualKeyA(static_cast<UINT>(o.vk), MAPVK_VK_TO_VSC);
-    LPARAM down = 1 | static_cast<LPARAM>(scan << 16);
-    LPARAM up = down | (static_cast<LPARAM>(3) << 30);
-    PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(o.vk), down);
-    PostMessageA(target, WM_KEYUP, static_cast<WPARAM>(o.vk), up);
-    std::printf("key=%ld\n", o.vk);
     return 0;
 }
 
@@ -692,7 +664,17 @@ bool parseKeyStep(const std::string& text, KeyStep* step) {
 // Key input as a user's keyboard gives it, through the system's input queue
 // to the foreground window: the dialog's own message loop meets it as it
 // meets the user's keys.
-void pressKey(const KeyStep& step) {
+// Posted instead (--post) to a control or the window: the dialog's message
+// loop takes the key through IsDialogMessage as it takes the user's keys,
+// whatever window is in front.
+void pressKey(const KeyStep& step, HWND target) {
+    if (target) {
+        UINT scan = MapVirtualKeyA(step.vk, MAPVK_VK_TO_VSC);
+        LPARAM down = 1 | static_cast<LPARAM>(scan << 16);
+        PostMessageA(target, WM_KEYDOWN, step.vk, down);
+        PostMessageA(target, WM_KEYUP, step.vk, down | (static_cast<LPARAM>(3) << 30));
+        return;
+    }
     INPUT inputs[4] = {};
     UINT count = 0;
     auto add = [&](WORD vk, DWORD flags) {
@@ -711,12 +693,13 @@ void pressKey(const KeyStep& step) {
     SendInput(count, inputs, sizeof(INPUT));
 }
 
-int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND) {
+int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND control) {
     std::vector<KeyStep> steps;
     for (std::size_t start = 0; start <= o.keys.size();) {
         std::size_t end = std::min(o.keys.find(',', start), o.keys.size());
         steps.emplace_back();
-        if (!parseKeyStep(o.keys.substr(start, end - start), &steps.back())) {
+        if (!parseKeyStep(o.keys.substr(start, end - start), &steps.back()) ||
+            (o.post && steps.back().modifier)) {
             std::fprintf(stderr, "bad key step: %s\n", steps.back().text.c_str());
             return kExitUsage;
         }
@@ -724,9 +707,9 @@ int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND) {
     }
     constexpr DWORD kStepMs = 5000, kSettleMs = 200;
     for (const KeyStep& step : steps) {
-        if (GetForegroundWindow() != window)
+        if (!o.post && GetForegroundWindow() != window)
             SetForegroundWindow(window);
-        pressKey(step);
+        pressKey(step, o.post ? (control ? control : window) : nullptr);
         // A step that expects nothing gives the key a moment.
         Deadline stepDeadline(step.focusId < 0 ? kSettleMs : kStepMs);
         for (;;) {
@@ -756,8 +739,8 @@ int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND) {
 // exist (the window is waited for then, even without kWindow); kAnyControl the
 // control of --id, or null when there is none; the others an option.
 constexpr unsigned kSelect = 1 << 0, kWindow = 1 << 1, kId = 1 << 2, kControl = 1 << 3,
-                   kAnyControl = 1 << 4, kText = 1 << 5, kCode = 1 << 6, kIndex = 1 << 7,
-                   kCmdline = 1 << 8, kPort = 1 << 9, kVk = 1 << 10, kKeys = 1 << 11;
+                   kAnyControl = 1 << 4, kText = 1 << 5, kIndex = 1 << 6, kCmdline = 1 << 7,
+                   kPort = 1 << 8, kKeys = 1 << 9;
 
 const char* const kSelection = "--title, --title-contains or --class";
 
@@ -769,10 +752,8 @@ const struct Requirement {
     {kId, "--id N", [](const Options& o) { return o.id >= 0; }},
     {kText, "--text T", [](const Options& o) { return o.textGiven; }},
     {kIndex, "--index I", [](const Options& o) { return o.index >= 0; }},
-    {kCode, "--code C", [](const Options& o) { return o.codeGiven; }},
     {kCmdline, "--cmdline T", [](const Options& o) { return !o.cmdline.empty(); }},
     {kPort, "--port NAME", [](const Options& o) { return !o.port.empty(); }},
-    {kVk, "--vk K", [](const Options& o) { return o.vk > 0 && o.vk <= 0xFE; }},
     {kKeys, "--keys K,...", [](const Options& o) { return !o.keys.empty(); }},
     {kSelect | kWindow, kSelection,
      [](const Options& o) {
@@ -789,22 +770,18 @@ const struct Command {
     const char* optional; // the optional arguments, for the help
     const char* help;
 } kCommands[] = {
-    {"wait-window", kWindow, cmdWaitWindow, "", "wait for the window; print it"},
+    {"wait-window", kWindow, cmdWaitWindow, "[--controls]",
+     "wait for the window; print it (and each of its controls)"},
     {"wait-gone", kSelect, cmdWaitGone, "", "wait until no window matches"},
-    {"list", kWindow, cmdList, "", "print the window and each of its controls"},
     {"windows", 0, cmdWindows, "",
      "print every matching top-level window, no wait (with no selection: all of them)"},
-    {"get-text", kWindow | kId | kControl, cmdGetText, "", "print the control's text"},
-    {"wait-text", kWindow | kId | kControl | kText, cmdWaitText, "",
-     "wait until the control's text equals T"},
+    {"text", kWindow | kId | kControl, cmdText, "[--text T]",
+     "print the control's text; with --text, once it equals T"},
     {"msgbox", kSelect, cmdMessageBox, "[--answer ok|yes|no|cancel|none]",
-     "wait for a message box (a #32770 with static control 0xFFFF; --title is its caption), "
-     "print its text and press the button by posting WM_COMMAND with its id to the box"},
-    {"click", kWindow | kId | kControl, cmdClick, "", "post BM_CLICK to a button"},
-    {"command", kWindow | kId | kAnyControl, cmdCommand, "[--code C]",
-     "post WM_COMMAND (id, code) to the window, as the control would send it"},
-    {"notify", kWindow | kId | kAnyControl | kCode, cmdNotify, "",
-     "send WM_COMMAND (id, code) and wait for it to be handled"},
+     "wait for a message box (--title: its caption), print its text, post the button's id"},
+    {"press", kWindow | kId | kAnyControl, cmdPress, "[--post] [--code N]",
+     "send WM_COMMAND (id, BN_CLICKED or the notification N) to the window, as the control "
+     "would, and wait for it to be handled; with --post, post it"},
     {"set-text", kWindow | kId | kControl | kText, cmdSetText, "", "WM_SETTEXT"},
     {"select", kWindow | kId | kControl | kIndex, cmdSelect, "",
      "CB_SETCURSEL, then CBN_SELCHANGE to the parent"},
@@ -813,33 +790,25 @@ const struct Command {
     {"acc-name", kWindow | kId | kControl, cmdAccName, "",
      "print the control's accessible name (oleacc's get_accName on its client object)"},
     {"rect", kWindow | kControl, cmdRect, "",
-     "print the window's or the control's rectangle: on the screen, its client size, and in "
-     "the client area of the window"},
+     "print the window's or control's rectangle: on screen, client, in the window's client"},
     {"close", kWindow, cmdClose, "", "post WM_SYSCOMMAND SC_CLOSE (the close box)"},
     {"terminate", kWindow, cmdTerminate, "", "end the process that owns the window"},
     {"spawn", kCmdline, cmdSpawn, "[--wait]",
-     "start a program with exactly this command line; with --wait, wait for it and print its "
-     "exit code"},
-    {"key", kWindow | kControl | kVk, cmdKey, "",
-     "post WM_KEYDOWN and WM_KEYUP with virtual key K to the control (or the window), as a key "
-     "press that the dialog's own message loop sees"},
+     "start a program with exactly this command line; --wait: wait, print its exit code"},
     {"type", kWindow | kId | kControl | kText, cmdType, "[--at P]",
-     "put the caret at position P (default: the end of the text) and send WM_CHAR for each "
-     "character, as typing would"},
-    {"keys", kWindow | kKeys, cmdKeys, "",
+     "put the caret at P (default: the end) and send WM_CHAR for each character"},
+    {"keys", kWindow | kKeys | kAnyControl, cmdKeys, "[--post [--id N]]",
      "bring the window to the front and press each key as real input (SendInput): tab, space, "
      "return, escape, down, up, a letter or a digit, each with an optional alt+ or shift+; a "
-     "step "
-     "KEY=ID[/C] then waits until the control ID has the focus (and, a button, check state C), "
-     "else stops with a timeout. Prints the focus after each step"},
+     "step KEY=ID[/C] then waits until the control ID has the focus (and, a button, check "
+     "state C), else stops with a timeout. Prints the focus after each step. With --post, "
+     "post WM_KEYDOWN and WM_KEYUP to the control N (or the window) instead, no modifier"},
     {"focus", kWindow, cmdFocus, "",
      "print the control that has the keyboard focus in the window's thread"},
-    {"hold-port", kPort | kControl, cmdHoldPort, "[--wait] [--cmdline T]",
-     "open a serial port for reading and writing without sharing, as another program holding "
-     "it would; print held=NAME and keep it open until the time limit has passed. With --wait, "
-     "keep one wait for received characters pending meanwhile and nothing else: what the "
-     "platform's own waiting costs. With --id N and a window's selectors, click that button as "
-     "soon as the port (or file) is held; with --cmdline T, start that program then"},
+    {"hold", kPort | kControl, cmdHold, "[--wait] [--cmdline T]",
+     "open a port or file without sharing, print held=NAME, keep it until the time limit; "
+     "--wait: keep a wait for received characters pending (what Wine's waiting costs); --id N "
+     "and a window: press that button (posted) once held; --cmdline T: start that program"},
 };
 
 // One option: a flag (no value), a text or a number (decimal, or hex with 0x).
@@ -865,14 +834,14 @@ const struct Option {
     {"--id", "N", false, nullptr, &Options::id, nullptr, "the control's id"},
     {"--text", "T", true, &Options::text, nullptr, &Options::textGiven, "a control's text"},
     {"--index", "I", false, nullptr, &Options::index, nullptr, "a combo box item's index"},
-    {"--code", "C", false, nullptr, &Options::code, &Options::codeGiven,
-     "a notification code (default 0)"},
     {"--answer", "A", false, &Options::answer, nullptr, nullptr,
      "the message box's button to press (default ok)"},
     {"--cmdline", "T", true, &Options::cmdline, nullptr, nullptr, "a program's command line"},
     {"--port", "NAME", false, &Options::port, nullptr, nullptr, "a serial port or a file"},
-    {"--wait", nullptr, false, nullptr, nullptr, &Options::wait, "see spawn and hold-port"},
-    {"--vk", "K", false, nullptr, &Options::vk, nullptr, "a virtual key code, 1..254"},
+    {"--wait", nullptr, false, nullptr, nullptr, &Options::wait, "see spawn and hold"},
+    {"--post", nullptr, false, nullptr, nullptr, &Options::post, "see press and keys"},
+    {"--code", "N", false, nullptr, &Options::code, nullptr, "see press"},
+    {"--controls", nullptr, false, nullptr, nullptr, &Options::controls, "see wait-window"},
     {"--at", "P", false, nullptr, &Options::at, nullptr, "a caret position"},
     {"--keys", "K,...", false, &Options::keys, nullptr, nullptr, "the key steps of keys"},
     {"--timeout", "MS", false, nullptr, &Options::timeoutMs, nullptr,

@@ -17,6 +17,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import termios
 import time
 from pathlib import Path
 from types import SimpleNamespace
@@ -28,14 +29,42 @@ sys.path.insert(0, str(ROOT / "tools"))
 
 import simbase  # noqa: E402
 
+# Every TAMSEL_* variable that changes a run of the end-to-end tests, the
+# benchmark or the demo, and what it does. tools/test.sh sets them per mode.
+VARIABLES = {
+    "TAMSEL_EXE": "the program under test (default build/windows/Tamsel.exe)",
+    "TAMSEL_E2E_DIR": "where the Wine prefix, the test folders and the logs go (build/e2e); "
+                      "give each locale and scale a folder of its own",
+    "TAMSEL_PTY_MODEM_DIR": "where the modem-status shim is built (build/native/preload)",
+    "TAMSEL_LOCALE": "the locale Wine runs the programs in, and so their ANSI code page",
+    "TAMSEL_SCALE": "the display scale in percent (100)",
+    "TAMSEL_RECEIVE_PATHS": "the receive paths that tests marked receive_path run on "
+                            "(event,polling): see RECEIVE_PATHS",
+    "TAMSEL_RACE_ROUNDS": "at most this many rounds of a test marked rounds(n) (n)",
+    "TAMSEL_E2E_SEED": "the seed of the random choices, to repeat a run (a fresh one)",
+    "TAMSEL_SOAK_RECORDS": "the records of the long session (300)",
+    "TAMSEL_FUZZ_SECONDS": "how long tools/test.sh runs each fuzz target (15)",
+    # Set by the harness for the program's run, read by the shim (e2e/pty_modem.cpp).
+    "TAMSEL_PTY_MODEM_STATUS": "the shim answers the modem-status request (the event path)",
+    "TAMSEL_PTY_NO_COUNT": "the shim reports no received byte waiting (the -nocount paths)",
+}
+
+
+def setting(name, default=None):
+    """The value of one of VARIABLES, or `default` when it is not set."""
+    if name not in VARIABLES:
+        raise KeyError("%s is not one of harness.VARIABLES" % name)
+    return os.environ.get(name, default)
+
+
 BUILD = ROOT / "build"
-WORK = Path(os.environ.get("TAMSEL_E2E_DIR", BUILD / "e2e"))
-TAMSEL_EXE = Path(os.environ.get("TAMSEL_EXE", BUILD / "windows" / "Tamsel.exe"))
+WORK = Path(setting("TAMSEL_E2E_DIR", BUILD / "e2e"))
+TAMSEL_EXE = Path(setting("TAMSEL_EXE", BUILD / "windows" / "Tamsel.exe"))
 DRIVER_SOURCE = ROOT / "e2e" / "driver.cpp"
 BUILT_DRIVER = BUILD / "windows" / "e2e_driver.exe"
 # The modem-status shim, one build per word size under $LIB, which ld.so
 # expands per process (lib/x86_64-linux-gnu, lib/i386-linux-gnu).
-PTY_MODEM_DIR = Path(os.environ.get("TAMSEL_PTY_MODEM_DIR", BUILD / "native" / "preload"))
+PTY_MODEM_DIR = Path(setting("TAMSEL_PTY_MODEM_DIR", BUILD / "native" / "preload"))
 PTY_MODEM_NAME = "libpty_modem.so"
 
 # How the receiver learns that bytes came in: "event", the wait for received
@@ -47,21 +76,19 @@ PTY_MODEM_NAME = "libpty_modem.so"
 RECEIVE_PATHS = ("event", "polling", "event-nocount", "polling-nocount")
 NOCOUNT_ACK_LIMIT = 0.7  # the 200 ms flash and half a second
 
-# The locale Wine runs the programs in (TAMSEL_LOCALE; give the run a prefix
-# of its own): "ja_JP.UTF-8" gives code page 932, whose characters may be two
-# bytes, the second of them a backslash's 0x5C; "hi_IN.UTF-8", whose Windows
-# counterpart has no ANSI code page, gives UTF-8 (65001), as Windows' "Use
-# Unicode UTF-8 for worldwide language support" does.
-LOCALE = os.environ.get("TAMSEL_LOCALE", "")
+# The locale Wine runs the programs in: "ja_JP.UTF-8" gives code page 932,
+# whose characters may be two bytes, the second of them a backslash's 0x5C;
+# "hi_IN.UTF-8", whose Windows counterpart has no ANSI code page, gives UTF-8
+# (65001), as Windows' "Use Unicode UTF-8 for worldwide language support" does.
+LOCALE = setting("TAMSEL_LOCALE", "")
 CODE_PAGE = {"ja": "cp932", "zh": "cp936", "ko": "cp949", "hi": "utf-8"}.get(
     LOCALE.split("_")[0])
 DOUBLE_BYTE = CODE_PAGE in ("cp932", "cp936", "cp949")
 UTF8 = CODE_PAGE == "utf-8"
 
-# The display scale Wine runs the programs at, in percent (TAMSEL_SCALE; give
-# the run a prefix of its own): 150 is Wine's LogPixels 144, on a screen of
-# the size such laptops have.
-SCALE = int(os.environ.get("TAMSEL_SCALE", "100"))
+# The display scale Wine runs the programs at, in percent: 150 is Wine's
+# LogPixels 144, on a screen of the size such laptops have.
+SCALE = int(setting("TAMSEL_SCALE", "100"))
 
 CAPTION = "Tamsel (Ver 1.12)"
 # The program's control ids, as its dialogs have them: ID.DIRECTORY is
@@ -73,9 +100,6 @@ OK_ID, CANCEL_ID = 1, 2  # IDOK and IDCANCEL; the session's Close is IDOK
 # an edit in the new-style dialog).
 FILE_DIALOG_NAME_ID = 1148
 SCREEN_SIZE = (1024, 768) if SCALE == 100 else (1920, 1080)  # as Xvfb is started below
-VK_TAB, VK_ESCAPE = 0x09, 0x1B
-# What Session.start may wait for: the start command, answered.
-START_COMMAND = "start command"
 
 
 class HarnessError(Exception):
@@ -121,7 +145,7 @@ class DriverResult:
 def run_seed():
     """Random choices come from TAMSEL_E2E_SEED when set, else a fresh seed
     that a failure names, so that the run can be repeated."""
-    text = os.environ.get("TAMSEL_E2E_SEED")
+    text = setting("TAMSEL_E2E_SEED")
     return int(text) if text else random.SystemRandom().randrange(1 << 32)
 
 
@@ -208,7 +232,9 @@ class WineEnv:
         self._loaders = {}
 
     def start(self):
-        for program in ("wine", "wineserver", "Xvfb"):
+        # Every tool the harness and the tests run; wine64 only where it is
+        # installed.
+        for program in ("wine", "wineserver", "Xvfb", "xwininfo", "xprop", "mount", "umount"):
             _require(program)
         # Each run starts from clean test folders and logs.
         tests_root = self.drive_c / "t"
@@ -299,23 +325,6 @@ class WineEnv:
             # Both are read when Wine's services start.
             self._wineserver("-k")
             self._wineserver("-w", timeout=60)
-
-    def icon_sizes(self, title):
-        """The sizes of the icons that the shown windows titled `title` carry,
-        as "32x32" texts, read from the X server (_NET_WM_ICON, which Wine
-        fills from WM_SETICON): another process cannot ask Wine for a
-        window's icon (WM_GETICON answers it none)."""
-        env = dict(os.environ, DISPLAY=":%d" % self.display)
-        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, check=True,
-                              stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
-        sizes = set()
-        for window in re.findall(r"^\s*(0x[0-9a-f]+) \"%s\":" % re.escape(title), tree, re.M):
-            shown = subprocess.run(["xwininfo", "-id", window], env=env, stdout=subprocess.PIPE)
-            if b"IsViewable" in shown.stdout:
-                icons = subprocess.run(["xprop", "-id", window, "_NET_WM_ICON"], env=env,
-                                       stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
-                sizes.update(w + "x" + h for w, h in re.findall(r"Icon \((\d+) x (\d+)\)", icons))
-        return sizes
 
     def stop(self):
         if self.env:
@@ -481,6 +490,12 @@ class Session:
             raise ValueError("not a C: path: %r" % win_path)
         return self.env.drive_c.joinpath(*[p for p in match.group(1).split("\\") if p])
 
+    def line_speed(self):
+        """The speed, in bits per second, that the program set COM1 to."""
+        code = termios.tcgetattr(self.pty.slave)[5]
+        return next((rate for rate in (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)
+                     if getattr(termios, "B%d" % rate) == code), code)
+
     def read_bytes(self, name):
         return (self.dir / name).read_bytes()
 
@@ -489,19 +504,13 @@ class Session:
 
     # The program ----------------------------------------------------------------
 
-    def start(self, params=None, see=None, answer=True):
+    def start(self, params=None, see=None):
         """Starts Tamsel.exe with the parameter string (none when None) and
         returns its process, or what `see()` returns: the first thing the
-        program shows (a window, say). With see=START_COMMAND: the time the
-        start command came, answered unless `answer` is false.
+        program shows (a window, say).
         Now and then Wine cannot start a process at all and it ends with 1
         before the program's code runs; the program never ends with 1 before
         a user has seen it, so such a start is repeated once."""
-        if see == START_COMMAND:
-            started = self.start(params, lambda: self.base.wait_start_command(30))
-            if answer:
-                self.base.answer_start()
-            return started
         for attempt in (1, 2):
             assert self.process is None, "one run per test"
             self.process, self._spawned_by_driver = self.launch(params, "tamsel")
@@ -515,6 +524,15 @@ class Session:
             with open(self.logs / "restarts.log", "a") as f:
                 f.write("Tamsel.exe ended with 1 before it showed anything; started again\n")
             self.process = None
+
+    def start_reading(self, params=None, answer=True):
+        """Starts Tamsel.exe as start() does and waits for the start command,
+        which the base answers unless `answer` is false. Returns the time the
+        command came."""
+        started = self.start(params, lambda: self.base.wait_start_command(30))
+        if answer:
+            self.base.answer_start()
+        return started
 
     def launch(self, params, log_name):
         """A run of Tamsel.exe in this test's folder: the process and, when
@@ -576,15 +594,15 @@ class Session:
         """Remembers a window of another program to end at teardown."""
         self._windows_to_end.append(title_contains)
 
-    def hold_port(self, port="COM1", seconds=120, wait=False, then=()):
-        """Another program that opens the port (or a file) without sharing and
-        holds it until it is killed or `seconds` have passed; with `wait`, it
-        keeps a wait for received characters pending, on the session's
-        receive path. `then`: what it does as soon as it holds the port, a
-        window's selectors and "--id" of a button to press, or "--cmdline"
-        and a program to start."""
+    def hold(self, name="COM1", seconds=120, wait=False, then=()):
+        """Another program that opens a port or a file (a Windows path)
+        without sharing and holds it until it is killed or `seconds` have
+        passed; with `wait`, it keeps a wait for received characters pending,
+        on the session's receive path. `then`: what it does as soon as it
+        holds it, a window's selectors and "--id" of a button to press
+        (posted), or "--cmdline" and a program to start. Returns its process."""
         log_base = self.logs / "holder"
-        args = ([self.env.driver_exe, "hold-port", "--port", port] +
+        args = ([self.env.driver_exe, "hold", "--port", name] +
                 (["--wait"] if wait else []) + ["--timeout", int(seconds * 1000)])
         holder = self.env.spawn(args + list(then), log_base, extra_env=self.program_env)
         output = log_base.with_suffix(".out")
@@ -593,7 +611,7 @@ class Session:
             if holder.poll() is not None or time.monotonic() > deadline:
                 end_process(holder)
                 raise AssertionError("the holder did not open %s: %s" % (
-                    port, output.read_text(errors="replace")))
+                    name, output.read_text(errors="replace")))
             time.sleep(0.05)
         return holder
 
@@ -607,17 +625,23 @@ class Session:
         line = simbase.open_pty(str(self.env.com2_link))
         holder = None
         try:
-            holder = self.hold_port(port="COM2", seconds=seconds, wait=True)
-            yield wine_process(str(self.env.driver_exe), "hold-port")
+            holder = self.hold("COM2", seconds=seconds, wait=True)
+            # Started by the loader of its own word size: the very process.
+            yield psutil.Process(holder.pid)
         finally:
             if holder is not None:
                 end_process(holder)
             line.close()
 
-    def unplug_port(self):
-        """Makes COM1 impossible to open. A missing target will not do: Wine
-        then falls back to the host's /dev/ttyS0, which exists here. A
-        directory cannot be opened as a port."""
+    def unplug_port(self, hang_up=False):
+        """Makes COM1 impossible to open; with `hang_up`, also ends the line
+        under an open port, which then reports a hang-up, as when the adapter
+        is pulled. A missing target will not do: Wine then falls back to the
+        host's /dev/ttyS0, which exists here. A directory cannot be opened as
+        a port."""
+        if hang_up:
+            os.close(self.pty.master)
+            self.pty.master = -1
         nowhere = self.logs / "not-a-port"
         nowhere.mkdir(exist_ok=True)
         simbase.point_symlink(str(self.env.com1_link), str(nowhere))
@@ -627,6 +651,15 @@ class Session:
         numbered 12, and makes COM1 impossible to open."""
         simbase.point_symlink(str(self.env.com12_link), os.readlink(self.env.com1_link))
         self.unplug_port()
+
+    def replug_port(self):
+        """A new line under COM1, as when the adapter is plugged back: a fresh
+        pseudo-terminal and simulated base, with the same answer limit."""
+        self.pty.close()
+        self.pty = simbase.open_pty(str(self.env.com1_link))
+        ack_limit = self.base.ack_limit
+        self.base = simbase.SimBase(self.pty.master, log=self._log_base)
+        self.base.ack_limit = ack_limit
 
     def mount_tmpfs(self, name, size):
         """A tiny filesystem inside this test's folder, so that the disk can
@@ -742,8 +775,8 @@ def _rectangle(text):
 class _DialogWindow:
     """A dialog of one run that the driver finds by `self.select`. Commands
     whose effect the tests read back at once (texts, lists, check boxes) are
-    sent and waited for; presses are posted, because their handlers may end
-    the dialog or open a modal one."""
+    sent and waited for; a press or a key whose handler may end the dialog or
+    open a modal one is posted (`post=True`)."""
 
     def __init__(self, session, *select):
         self.session = session
@@ -768,7 +801,7 @@ class _DialogWindow:
         self._run("wait-gone", timeout_ms=timeout_ms)
 
     def text(self, control_id):
-        return self._run("get-text", "--id", control_id).get("text")
+        return self._run("text", "--id", control_id).get("text")
 
     def set_text(self, control_id, text):
         """Replaces the text (WM_SETTEXT); returns what the control shows."""
@@ -780,22 +813,15 @@ class _DialogWindow:
         at = [] if at is None else ["--at", at]
         return self._run("type", "--id", control_id, "--text", escape(text), *at).get("text")
 
-    def click(self, control_id):
-        """A click that the dialog handles before this returns: the button's
-        notification, sent. Not for buttons that end the dialog."""
-        self._run("notify", "--id", control_id, "--code", 0)
+    def press(self, control_id, post=False):
+        """A click on the button (or check box): its notification, sent and
+        handled before this returns; with `post`, posted, for a button that
+        ends the dialog or opens another (OK, Cancel, Browse, Close)."""
+        self._run("press", "--id", control_id, *(["--post"] if post else []))
 
     def drop_down(self, control_id):
         """The notification of a list that drops down (CBN_DROPDOWN), sent."""
-        self._run("notify", "--id", control_id, "--code", 7)
-
-    def press(self, control_id):
-        """A posted click, for OK, Cancel, Browse and Close."""
-        self._run("click", "--id", control_id)
-
-    def command(self, control_id):
-        """The button's command, posted to the dialog."""
-        self._run("command", "--id", control_id)
+        self._run("press", "--id", control_id, "--code", 7)
 
     def checked(self, control_id):
         return int(self._run("checked", "--id", control_id).get("checked"))
@@ -837,16 +863,14 @@ class _DialogWindow:
                 return now
             time.sleep(0.1)
 
-    def keys(self, *steps):
+    def keys(self, *steps, post=False, control_id=None):
         """Presses keys as real input, the dialog in front: each step
-        "[alt+]KEY[=ID[/CHECKED]]" (see the driver's keys). Returns the
-        driver's result, one row per step pressed."""
-        return self.session.driver("keys", *self.select, "--keys", ",".join(steps),
-                                   timeout_ms=60000)
-
-    def key(self, vk, control_id=None):
-        """A key press, posted to a control or to the dialog itself."""
-        self._run("key", "--vk", vk, *([] if control_id is None else ["--id", control_id]))
+        "[alt+]KEY[=ID[/CHECKED]]" (see the driver's keys), whose focus and
+        check state must follow. With `post`, each key is posted to the
+        control `control_id` (or to the dialog) instead, no alt+. Returns the
+        driver's rows, one per step."""
+        where = (["--post"] + ([] if control_id is None else ["--id", control_id])) if post else []
+        return self._run("keys", "--keys", ",".join(steps), *where, timeout_ms=60000).rows
 
     def close_box(self):
         self._run("close")
@@ -864,12 +888,12 @@ class SessionDialog(_DialogWindow):
 
     def wait_progress(self, text, timeout_ms=5000):
         """Waits until the progress shows `text`; returns what it showed last."""
-        result = self.session.driver("wait-text", *self.select, "--id", ID.PROGRESS_TEXT,
+        result = self.session.driver("text", *self.select, "--id", ID.PROGRESS_TEXT,
                                      "--text", escape(text), timeout_ms=timeout_ms)
         return result.get("text", result.get("last"))
 
     def close(self):
-        self.press(OK_ID)
+        self.press(OK_ID, post=True)
 
     def all_visible(self):
         """The rows of every visible session dialog, of any Tamsel process."""
@@ -892,9 +916,9 @@ class FileDialog(_DialogWindow):
     def choose(self, path):
         """Types the full path into the file-name box and presses Save."""
         self.set_text(FILE_DIALOG_NAME_ID, path)
-        self.command(OK_ID)
+        self.press(OK_ID, post=True)
         self.wait_gone()
 
     def cancel(self):
-        self.command(CANCEL_ID)
+        self.press(CANCEL_ID, post=True)
         self.wait_gone()

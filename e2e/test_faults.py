@@ -21,8 +21,7 @@ import time
 import pytest
 
 import harness
-import simbase
-from harness import (APPEND, NEW_NAME, START_COMMAND, assert_ok, cpu_shares, parameter_string,
+from harness import (APPEND, NEW_NAME, assert_ok, cpu_shares, parameter_string,
                      progress_for, run_seed)
 from simbase import (NOISE_KINDS, acknowledgement_for, noisy_stream, random_frame,
                      random_payload, send_chunked)
@@ -35,7 +34,7 @@ OUT = "out.txt"
 def skip_unless_port_is_exclusive(session):
     """Windows refuses a second opening of a serial port; Wine 8 does not
     check sharing on devices, so there a held port cannot be simulated."""
-    probe = session.driver("hold-port", "--port", "COM1", timeout_ms=200)
+    probe = session.driver("hold", "--port", "COM1", timeout_ms=200)
     if probe.ok:
         pytest.skip("this Wine lets a second program open a COM port that is held")
 
@@ -51,12 +50,12 @@ def test_port_that_cannot_be_opened_ends_the_process(session, cause):
         if cause == "missing":
             session.unplug_port()
         elif cause == "held-by-another-program":
-            holder = session.hold_port()
+            holder = session.hold()
             skip_unless_port_is_exclusive(session)
         else:
             # The first session holds the port; the second process is the
             # one under test and must leave the first one's line alone.
-            session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+            session.start_reading(parameter_string(session.win_path(OUT)))
             first_dialog = session.dialog.wait()
             skip_unless_port_is_exclusive(session)
         params = parameter_string(session.win_path(name), fileMode=NEW_NAME, showErrors="0")
@@ -109,10 +108,11 @@ def note(session, text):
         f.write(text + "\n")
 
 
+@pytest.mark.receive_path
 def test_idle_session_costs_next_to_nothing(session):
-    event = session.receive_path == "event"
+    event = session.receive_path.startswith("event")
     with session.bare_wait() if event else contextlib.nullcontext() as bare:
-        session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+        session.start_reading(parameter_string(session.win_path(OUT)))
         session.dialog.wait()
         program = session.program_process()
         session.base.poll(2.5)  # past the connection check
@@ -139,6 +139,7 @@ def test_idle_session_costs_next_to_nothing(session):
     assert session.read_bytes(OUT) == b"AWAKE\r\n"
 
 
+@pytest.mark.receive_path
 @pytest.mark.parametrize("plugged_back", [False, True], ids=["stays-out", "plugged-back"])
 def test_line_that_goes_dead_mid_session(session, plugged_back):
     """The adapter is pulled in the middle of a session: the base's end of
@@ -147,7 +148,7 @@ def test_line_that_goes_dead_mid_session(session, plugged_back):
     "OK" stays in the file and the user can close the session at once. When
     the adapter is plugged back (a new line under the same COM1), reading
     goes on without the start command."""
-    session.start(parameter_string(session.win_path(OUT), viewData="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), viewData="1"))
     session.dialog.wait()
     program = session.program_process()
     payloads = [b"BEFORE-%d" % i for i in range(1, 4)]
@@ -156,9 +157,7 @@ def test_line_that_goes_dead_mid_session(session, plugged_back):
     # Half a frame is on its way when the line dies; it must not be stored.
     session.base.send_raw(b"@DT0001I41HALF A REC")
     session.base.poll(0.3)
-    os.close(session.pty.master)
-    session.pty.master = -1
-    session.unplug_port()
+    session.unplug_port(hang_up=True)
 
     time.sleep(1.0)
     share, = cpu_shares([program], 5)
@@ -169,11 +168,7 @@ def test_line_that_goes_dead_mid_session(session, plugged_back):
     assert session.read_bytes(OUT) == b"".join(p + b"\r\n" for p in payloads)
 
     if plugged_back:
-        session.pty.close()
-        session.pty = simbase.open_pty(str(session.env.com1_link))
-        ack_limit = session.base.ack_limit
-        session.base = simbase.SimBase(session.pty.master, log=session._log_base)
-        session.base.ack_limit = ack_limit
+        session.replug_port()
         # The rest of the frame that the loss cut: never joined to it.
         session.base.send_raw(b"CORD\r")
         later = [b"AFTER-%d" % i for i in range(1, 4)]
@@ -208,7 +203,7 @@ def full_disk_session(session, room):
     prefill = b"p" * (PAGE - LINE - room - 2) + b"\r\n"
     (disk / OUT).write_bytes(prefill)
     path = session.win_dir + "\\disk\\" + OUT
-    session.start(parameter_string(path, fileMode=APPEND, viewData="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(path, fileMode=APPEND, viewData="1"))
     session.dialog.wait()
     return filler, disk / OUT, prefill
 
@@ -237,6 +232,7 @@ def test_full_disk_answers_NG_until_space_is_freed(session, room):
     assert out.read_bytes() == prefill + first + b"\r\n" + later + b"\r\n"
 
 
+@pytest.mark.receive_path
 def test_close_while_a_write_failure_is_on_the_screen(session):
     """The session waits for the user to dismiss the message about the
     refused record, then ends as usual."""
@@ -260,11 +256,12 @@ def test_close_while_a_write_failure_is_on_the_screen(session):
 
 # --- closing while records arrive ---------------------------------------------------------
 
+@pytest.mark.receive_path
 def test_close_while_records_stream_in(session):
     """Close pressed while frames keep arriving: the records already read are
     finished, the session ends within seconds, and the file, the answers
     and the reported count agree."""
-    session.start(parameter_string(session.win_path(OUT), viewData="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), viewData="1"))
     session.dialog.wait()
     payloads = [b"S%03d" % i for i in range(40)]
     for payload in payloads:
@@ -295,7 +292,7 @@ def test_process_killed_at_a_random_moment_keeps_every_record_answered_OK(sessio
     why = "base seed %d, round %d, killed %.3f s after the first record" % (
         base_seed, round_, delay)
     note(session, why)
-    session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT)))
     session.dialog.wait()
     pid = session.program_process().pid
     payloads = [b"K%03d-" % i + random_payload(rng, rng.randint(0, 200)) for i in range(80)]
@@ -340,6 +337,7 @@ def test_process_killed_at_a_random_moment_keeps_every_record_answered_OK(sessio
 NOISY_FRAMES = 40
 
 
+@pytest.mark.receive_path
 def test_noise_between_frames_leaves_exactly_the_valid_records(session):
     """Random bytes, bare CRs, NULs, high bytes, over-long and foreign frames
     and frames abandoned by a new "@" between valid frames, all sent as fast
@@ -350,7 +348,7 @@ def test_noise_between_frames_leaves_exactly_the_valid_records(session):
     frames = [random_frame(rng) for _ in range(NOISY_FRAMES)]
     # Every kind of noise at least once, then noise at random between frames.
     stream = noisy_stream(rng, [frame for frame, _, _, _ in frames], lead=NOISE_KINDS)
-    session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT)))
     session.dialog.wait()
 
     writer = threading.Thread(target=send_chunked, args=(session.base, stream, rng))

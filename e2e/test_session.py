@@ -11,7 +11,6 @@ run on each.
 """
 
 import datetime
-import os
 import re
 import select
 import shutil
@@ -21,7 +20,7 @@ import pytest
 
 import harness
 import simbase
-from harness import (APPEND, NEW_NAME, OVERWRITE, START_COMMAND, assert_ok, parameter_string,
+from harness import (APPEND, NEW_NAME, OVERWRITE, assert_ok, parameter_string,
                      settings_file)
 from simbase import acknowledgement_for
 
@@ -35,18 +34,19 @@ def close_and_exit(session):
 
 # --- a normal session ---------------------------------------------------------
 
-@pytest.mark.one_receive_path
-@pytest.mark.parametrize("mode, existing, kept", [
-    (OVERWRITE, b"OLD LINE\r\n", b""),
-    (APPEND, b"OLD LINE\r\n", b"OLD LINE\r\n"),
+@pytest.mark.parametrize("mode, existing, kept, baud, speed", [
+    (OVERWRITE, b"OLD LINE\r\n", b"", "1", 115200),
+    (APPEND, b"OLD LINE\r\n", b"OLD LINE\r\n", "2", 57600),
     # A last line cut short by a crash is ended, never joined to a record.
-    (APPEND, b"A\r\nB", b"A\r\nB\r\n"),
-    (NEW_NAME, None, b""),
+    (APPEND, b"A\r\nB", b"A\r\nB\r\n", "3", 38400),
+    (NEW_NAME, None, b"", "4", 19200),
 ], ids=["overwrite", "append", "append-after-torn-line", "new-name"])
-def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, existing, kept):
+def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, existing, kept,
+                                                               baud, speed):
     if existing is not None:
         session.write_bytes(OUT, existing)
-    session.start(parameter_string(session.win_path(OUT), fileMode=mode), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), fileMode=mode, baudIndex=baud))
+    assert session.line_speed() == speed
     window = session.dialog.wait()
     assert window["minimized"] == "0"
     assert session.dialog.progress() == "Received : 0 record"
@@ -69,7 +69,6 @@ def test_records_are_stored_and_acknowledged_in_each_file_mode(session, mode, ex
     assert session.base.unexpected == b""
 
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("mode, existing, kept", [
     (APPEND, b"A\r\nB", b"A\r\nB\r\n"),
     (OVERWRITE, b"OLD\r\n", b""),
@@ -83,7 +82,7 @@ def test_output_file_held_a_moment_at_start_is_waited_for(session, mode, existin
     queued = session.base.send_record(b"QUEUED", wait_ack=False)
     session.end_window_later(harness.CAPTION)
     command = '"%s" %s' % (session.exe, parameter_string(session.win_path(OUT), fileMode=mode))
-    session.hold_port(session.win_path(OUT), seconds=0.9,
+    session.hold(session.win_path(OUT), seconds=0.9,
                       then=["--cmdline", harness.escape(command)])
     session.base.wait_start_command(30)
     session.base.answer_start()
@@ -96,8 +95,9 @@ def test_output_file_held_a_moment_at_start_is_waited_for(session, mode, existin
     session.dialog.wait_gone()
 
 
+@pytest.mark.receive_path
 def test_line_noise_and_foreign_frames_get_no_answer(session):
-    session.start(parameter_string(session.win_path(OUT)), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT)))
     session.dialog.wait()
     session.base.send_raw(
         b"junk\r"  # outside any frame
@@ -113,10 +113,9 @@ def test_line_noise_and_foreign_frames_get_no_answer(session):
     assert session.read_bytes(OUT) == b"KEPT\r\n"
 
 
-@pytest.mark.one_receive_path
 def test_path_with_blanks_is_taken_whole_and_the_close_box_ends_the_session(session):
     name = "my data.txt"
-    session.start(parameter_string(session.win_path(name), fileMode=NEW_NAME), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(name), fileMode=NEW_NAME))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"SPACED"))
     session.dialog.close_box()
@@ -200,10 +199,9 @@ def send_timed(session, payload):
     return record, before, datetime.datetime.now()
 
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("case", STAMP_CASES, ids=[case["id"] for case in STAMP_CASES])
 def test_line_layout_with_stamps_and_replacement(session, case):
-    session.start(parameter_string(session.win_path(OUT), **case["fields"]), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), **case["fields"]))
     session.dialog.wait()
     record, before, after = send_timed(session, case["payload"])
     assert_ok(record)
@@ -211,10 +209,11 @@ def test_line_layout_with_stamps_and_replacement(session, case):
     assert_stamped(case["line"], session.read_bytes(OUT).decode("latin-1"), before, after)
 
 
+@pytest.mark.receive_path
 def test_longest_record_is_stored_whole(session):
     # Both stamps with their delimiters (10 + 1 + 8 + 1) and the longest
     # payload a frame can carry (240) make a 262-byte line with CR and LF.
-    session.start(parameter_string(session.win_path(OUT), stampEnabled="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), stampEnabled="1"))
     session.dialog.wait()
     payload = bytes(b"0123456789ABCDEF"[i % 16] for i in range(240))
     record, before, after = send_timed(session, payload)
@@ -227,7 +226,6 @@ def test_longest_record_is_stored_whole(session):
 
 # --- start-up failures ----------------------------------------------------------
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("mode, existing, left", [
     (NEW_NAME, None, None),
     (OVERWRITE, b"OLD\r\n", b""),
@@ -236,8 +234,8 @@ def test_longest_record_is_stored_whole(session):
 def test_silent_base_ends_the_session_after_two_seconds(session, mode, existing, left):
     if existing is not None:
         session.write_bytes(OUT, existing)
-    started = session.start(parameter_string(session.win_path(OUT), fileMode=mode),
-                            answer=False, see=START_COMMAND)
+    started = session.start_reading(parameter_string(session.win_path(OUT), fileMode=mode),
+                                    answer=False)
     text = session.message_box("ok")
     answered = time.monotonic()
     assert text == "Base is not connected!"
@@ -251,12 +249,12 @@ def test_silent_base_ends_the_session_after_two_seconds(session, mode, existing,
     assert session.base.acks == []
 
 
+@pytest.mark.receive_path
 def test_records_acknowledged_before_the_timeout_are_not_deleted(session):
     # The base never answers the start command but sends two records, which
     # are stored and acknowledged. Deleting the new file afterwards would lose
     # records the base was told were safe.
-    session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME),
-                  answer=False, see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), fileMode=NEW_NAME), answer=False)
     first = session.base.send_record(b"EARLY1")
     second = session.base.send_record(b"EARLY2")
     assert_ok(first)
@@ -266,10 +264,8 @@ def test_records_acknowledged_before_the_timeout_are_not_deleted(session):
     assert session.read_bytes(OUT) == b"EARLY1\r\nEARLY2\r\n"
 
 
-RACE_ROUNDS = int(os.environ.get("TAMSEL_RACE_ROUNDS", "20"))
-
-
-@pytest.mark.parametrize("round_", range(RACE_ROUNDS), ids=lambda r: "round%d" % r)
+@pytest.mark.receive_path
+@pytest.mark.rounds(20)
 def test_records_that_come_before_the_file_is_open_are_stored(session, round_):
     """A record already waiting on the line when the program opens the port,
     and records that the base sends along with its start answer, reach the
@@ -280,8 +276,7 @@ def test_records_that_come_before_the_file_is_open_are_stored(session, round_):
     kept, mode = (b"A\r\nB", APPEND) if round_ % 2 else (b"", OVERWRITE)
     session.write_bytes(OUT, kept)
     queued = session.base.send_record(b"QUEUED-%d" % round_, unit=7, wait_ack=False)
-    session.start(parameter_string(session.win_path(OUT), fileMode=mode), see=START_COMMAND,
-                  answer=False)
+    session.start_reading(parameter_string(session.win_path(OUT), fileMode=mode), answer=False)
     session.base.answer_start()
     at_once = [session.base.send_record(b"AT-ONCE-%d-%d" % (round_, i), wait_ack=False)
                for i in (1, 2)]
@@ -294,14 +289,14 @@ def test_records_that_come_before_the_file_is_open_are_stored(session, round_):
     assert close_and_exit(session) == 1
 
 
+@pytest.mark.receive_path
 @pytest.mark.parametrize("queued", [False, True], ids=["line-quiet", "record-on-the-line"])
 def test_new_name_leaves_an_existing_file_alone(session, queued):
     session.write_bytes(OUT, b"PRECIOUS\r\n")
     # A record already on the line has nowhere to go: it is refused at once,
     # and neither thread waits for the other while the messages are up.
     record = session.base.send_record(b"QUEUED", wait_ack=False) if queued else None
-    started = session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME),
-                            see=START_COMMAND)
+    started = session.start_reading(parameter_string(session.win_path(OUT), fileMode=NEW_NAME))
     expected = ["Failed to create file!\n\nFile already exists!"]
     if queued:
         expected.append("Failed to write file!!")
@@ -319,7 +314,6 @@ def test_new_name_leaves_an_existing_file_alone(session, queued):
     assert len(session.base.acks) == len(expected) - 1
 
 
-@pytest.mark.one_receive_path
 def test_missing_port_is_reported_even_without_error_messages(session):
     session.unplug_port()
     session.start(parameter_string(session.win_path(OUT), fileMode=NEW_NAME, showErrors="0"))
@@ -329,7 +323,6 @@ def test_missing_port_is_reported_even_without_error_messages(session):
     assert session.base.start_commands == []
 
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("started", ["settings-file", "parameter-string"])
 def test_session_on_com12(session, started):
     # The adapter is COM12 and COM1 cannot be opened. The settings file keeps
@@ -339,7 +332,7 @@ def test_session_on_com12(session, started):
     params = None
     if started == "parameter-string":
         params = parameter_string(session.win_path(OUT), comPortIndex="-")
-    session.start(params, see=START_COMMAND)
+    session.start_reading(params)
     session.dialog.wait()
     assert_ok(session.base.send_record(b"ON COM12"))
     assert close_and_exit(session) == 1
@@ -348,7 +341,6 @@ def test_session_on_com12(session, started):
 
 # --- a write that fails ---------------------------------------------------------------
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("show_errors", ["1", "0"], ids=["errors-shown", "errors-hidden"])
 def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
     # A one-page tmpfs holding a 3900-byte file: one 152-byte line still
@@ -357,8 +349,8 @@ def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
     path = session.win_dir + "\\disk\\" + OUT
     prefill = b"p" * 3898 + b"\r\n"
     session.unix_path(path).write_bytes(prefill)
-    session.start(parameter_string(path, fileMode=APPEND, viewData="1",
-                                            showErrors=show_errors), see=START_COMMAND)
+    session.start_reading(parameter_string(path, fileMode=APPEND, viewData="1",
+                                            showErrors=show_errors))
     session.dialog.wait()
 
     assert_ok(session.base.send_record(b"A" * 150))
@@ -385,7 +377,7 @@ def test_full_disk_answers_NG_and_keeps_the_session_going(session, show_errors):
 
 # --- the end of the session --------------------------------------------------------------
 
-@pytest.mark.one_receive_path
+@pytest.mark.word_size
 def test_append_beyond_4_gib_lands_at_the_end(session):
     # Sparse: made at once, taking no room on the disk.
     size = 2 ** 32 + 6
@@ -394,7 +386,7 @@ def test_append_beyond_4_gib_lands_at_the_end(session):
         f.truncate(size - 2)
         f.seek(size - 2)
         f.write(b"\r\n")
-    session.start(parameter_string(session.win_path(OUT), fileMode=APPEND), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), fileMode=APPEND))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"BEYOND"))
     assert close_and_exit(session) == 1
@@ -404,7 +396,7 @@ def test_append_beyond_4_gib_lands_at_the_end(session):
         assert f.read() == b"\r\nBEYOND\r\n"
 
 
-@pytest.mark.one_receive_path
+@pytest.mark.code_page
 @pytest.mark.skipif(not harness.DOUBLE_BYTE, reason="needs a double-byte code page: TAMSEL_LOCALE")
 def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
     # "\u8868" in code page 932: its second byte is a backslash's 0x5C.
@@ -412,28 +404,26 @@ def test_folder_ending_in_a_double_byte_character_receives_the_records(session):
     session.unix_path(folder).mkdir()
     session.write_bytes("Tamsel.ini", settings_file(folder, OUT, alwaysShowDialog="0",
                                                     viewData="0"))
-    session.start(None, see=START_COMMAND)
+    session.start_reading(None)
     session.dialog.wait()
     assert_ok(session.base.send_record(b"IN THE FOLDER"))
     assert close_and_exit(session) == 1
     assert session.unix_path(folder + "\\" + OUT).read_bytes() == b"IN THE FOLDER\r\n"
 
 
-@pytest.mark.one_receive_path
+@pytest.mark.code_page
 @pytest.mark.skipif(harness.UTF8, reason="UTF-8 holds every character")
 def test_path_outside_the_code_page_is_refused_not_changed(session):
     # "\u0142" is in neither code page 1252 nor 932: best-fitted into it, the
     # path would name "lodz.txt", and Overwrite would empty that file.
     session.write_bytes("lodz.txt", b"KEEP\r\n")
-    session.start(parameter_string(session.win_path("\u0142odz.txt")), see=START_COMMAND,
-                  answer=False)
+    session.start_reading(parameter_string(session.win_path("\u0142odz.txt")), answer=False)
     assert session.message_box("ok").startswith("File open/create failed!\n\nThe folder and file")
     assert session.wait_exit(15) == 1
     assert session.read_bytes("lodz.txt") == b"KEEP\r\n"
     assert not (session.dir / "\u0142odz.txt").exists()
 
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("name, mode", [("COM2.txt", OVERWRITE), ("data.txt:x", APPEND)],
                          ids=["device", "stream"])
 def test_output_that_is_no_file_on_a_disk_is_refused(session, name, mode):
@@ -442,8 +432,7 @@ def test_output_that_is_no_file_on_a_disk_is_refused(session, name, mode):
     # the line must get "NG", and nothing may go out on COM2.
     with simbase.open_pty(str(session.env.com2_link)) as com2:
         record = session.base.send_record(b"NOWHERE", wait_ack=False)
-        session.start(parameter_string(session.win_path(name), fileMode=mode),
-                      see=START_COMMAND)
+        session.start_reading(parameter_string(session.win_path(name), fileMode=mode))
         session.base.collect_pending_acks(10)
         expected = ["File open/create failed!", "Failed to write file!!"]
         shown = [session.message_box("ok") for _ in expected]
@@ -457,12 +446,12 @@ def test_output_that_is_no_file_on_a_disk_is_refused(session, name, mode):
 
 # Another program, not the line: once is enough, and Wine now and then
 # fails to start a process at all.
-@pytest.mark.one_receive_path
+@pytest.mark.word_size
 def test_viewing_the_data_opens_it_in_notepad(session):
     name = "viewme.txt"
     # Planted beside the program, in its current folder: never run.
     shutil.copy(session.env.driver_exe, session.dir / "notepad.exe")
-    session.start(parameter_string(session.win_path(name), viewData="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(name), viewData="1"))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"LINE ONE"))
     assert_ok(session.base.send_record(b"LINE TWO"))
@@ -475,15 +464,14 @@ def test_viewing_the_data_opens_it_in_notepad(session):
 
     notepad = session.driver("wait-window", "--title-contains", name, timeout_ms=15000)
     assert notepad.ok, "the viewer did not open %s: %r" % (name, notepad)
-    listing = session.driver("list", "--title-contains", name)
+    listing = session.driver("wait-window", "--title-contains", name, "--controls")
     texts = [row.get("text") for row in listing.rows if row.get("class") == "Edit"]
     assert texts == ["LINE ONE\r\nLINE TWO\r\n"]
 
 
-@pytest.mark.one_receive_path
 def test_declining_to_view_starts_nothing(session):
     name = "noview.txt"
-    session.start(parameter_string(session.win_path(name), viewData="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(name), viewData="1"))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"ONLY"))
     session.dialog.close()
@@ -495,15 +483,14 @@ def test_declining_to_view_starts_nothing(session):
     assert session.read_bytes(name) == b"ONLY\r\n"
 
 
-@pytest.mark.one_receive_path
 @pytest.mark.parametrize("view, mode, message, left", [
     ("1", NEW_NAME, "No data received!", None),
     ("1", OVERWRITE, "No data received!", b""),
     ("0", NEW_NAME, None, b""),
 ], ids=["view-new-name", "view-overwrite", "quiet-new-name"])
 def test_closing_without_records(session, view, mode, message, left):
-    session.start(parameter_string(session.win_path(OUT), viewData=view,
-                                            fileMode=mode), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), viewData=view,
+                                            fileMode=mode))
     session.dialog.wait()
     # Past the connection check: the session stays open without data.
     session.base.poll(2.5)
@@ -520,7 +507,8 @@ def test_closing_without_records(session, view, mode, message, left):
 
 # --- settings file ---------------------------------------------------------------
 
-@pytest.mark.one_receive_path
+@pytest.mark.code_page
+@pytest.mark.word_size
 def test_program_in_a_folder_outside_the_code_page_reads_its_settings(session):
     # A Chinese user's folder on a Western or Japanese Windows: the program's
     # own path cannot be held in the code page, the output path can.
@@ -530,24 +518,25 @@ def test_program_in_a_folder_outside_the_code_page_reads_its_settings(session):
     session.exe = session.win_path("\u5f20\u4f1f\\Tamsel.exe")
     (folder / "Tamsel.ini").write_bytes(settings_file(session.win_dir, OUT, addLineFeed="0"))
     # "-" keeps the saved line ending: only the settings file says CR alone.
-    session.start(parameter_string(session.win_path(OUT), addLineFeed="-"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(OUT), addLineFeed="-"))
     session.dialog.wait()
     assert_ok(session.base.send_record(b"FROM AFAR"))
     assert close_and_exit(session) == 1
     assert session.read_bytes(OUT) == b"FROM AFAR\r"
 
 
-@pytest.mark.one_receive_path
+@pytest.mark.word_size
 @pytest.mark.parametrize("trailing", ["\\", ""], ids=["dir-with-backslash", "dir-without"])
 def test_stored_settings_run_a_session_without_the_dialog(session, trailing):
     # Day-month-year is reachable only through the settings file, as is the
     # backslash delimiter.
     ini = settings_file(session.win_dir + trailing, "fromini.txt", alwaysShowDialog="0",
-                        fileMode=NEW_NAME, addLineFeed="0", replaceEnabled="1",
+                        baudIndex="5", fileMode=NEW_NAME, addLineFeed="0", replaceEnabled="1",
                         replaceFrom=",", replaceTo="-", stampEnabled="1", dateStyle="2",
                         dateSepChar=".", delimiterIndex="4")
     session.write_bytes("Tamsel.ini", ini)
-    session.start(None, see=START_COMMAND)
+    session.start_reading(None)
+    assert session.line_speed() == 9600
     session.dialog.wait()
     record, before, after = send_timed(session, b"A,B")
     assert_ok(record)
@@ -558,9 +547,9 @@ def test_stored_settings_run_a_session_without_the_dialog(session, trailing):
 
 
 # The flash is a window of the program's own, not pixels on the screen.
-@pytest.mark.one_receive_path
+@pytest.mark.layout
 def test_flash_is_a_window_centred_on_the_session_monitor_and_gone_after(session):
-    session.start(parameter_string(session.win_path("flash.txt")), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path("flash.txt")))
     session.dialog.wait()
     record = session.base.send_record(b"FLASH", wait_ack=False)
     shown = session.driver("wait-window", "--class", "TamselCountFlash", timeout_ms=5000)

@@ -12,17 +12,15 @@ program's pace of four to five records a second:
 TAMSEL_E2E_SEED repeats the random payloads of an earlier run.
 """
 
-import os
 import random
-import threading
-import time
 
 import pytest
 
-from harness import START_COMMAND, parameter_string, progress_for, run_seed
+import harness
+from harness import parameter_string, progress_for, run_seed
 from simbase import acknowledgement_for, random_payload
 
-RECORDS = int(os.environ.get("TAMSEL_SOAK_RECORDS", "300"))
+RECORDS = int(harness.setting("TAMSEL_SOAK_RECORDS", "300"))
 # Resident memory from the first tenth of the session to its end: Wine's own
 # caches settle within a few hundred KiB. Wine 8 also keeps about 400 bytes
 # for every WaitCommEvent that goes pending and is completed later (a bare
@@ -31,10 +29,9 @@ RECORDS = int(os.environ.get("TAMSEL_SOAK_RECORDS", "300"))
 # wait a record. A leak of the program's own beyond that fails.
 LEAK_KIB_PER_RECORD = 0.5
 LEAK_KIB_FLOOR = 256
-SLOWEST_REPORTED = 5
 ECHOES = b"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
 # Four to five records a second, and room for a slow machine.
-pytestmark = pytest.mark.timeout(300 + RECORDS)
+pytestmark = [pytest.mark.timeout(300 + RECORDS), pytest.mark.receive_path, pytest.mark.long]
 
 
 def soak_payloads(rng, count):
@@ -47,64 +44,22 @@ def soak_payloads(rng, count):
     return payloads
 
 
-def watch_file_size(path, stop, seen):
-    """Notes when the file reaches each size, so that a slow answer shows
-    whether the record waited before its line was written (reading) or after
-    it (the flush, the flash, the acknowledgement)."""
-    last = -1
-    while not stop.is_set():
-        size = path.stat().st_size if path.exists() else 0
-        if size != last:
-            seen.append((size, time.monotonic()))
-            last = size
-        time.sleep(0.005)
-
-
 def test_long_session_stores_every_record_once_in_order(session):
     seed = run_seed()
     rng = random.Random(seed)
     payloads = soak_payloads(rng, RECORDS)
     name = "soak.txt"
-    session.start(parameter_string(session.win_path(name), viewData="1"), see=START_COMMAND)
+    session.start_reading(parameter_string(session.win_path(name), viewData="1"))
     session.dialog.wait()
     program = session.program_process()
-    sizes, stop = [], threading.Event()
-    watcher = threading.Thread(target=watch_file_size, args=(session.dir / name, stop, sizes))
-    watcher.start()
-
-    started = time.monotonic()
     resident = []  # (record, KiB) ten times over the session
-    try:
-        for i, payload in enumerate(payloads, start=1):
-            unit, echo = i % 100, bytes([ECHOES[i % len(ECHOES)]])
-            record = session.base.send_record(payload, unit=unit, echo=echo, ack_timeout=10)
-            assert record.ack == acknowledgement_for(unit, echo, b"OK"), (
-                "record %d of %d (seed %d): %r" % (i, RECORDS, seed, record.ack))
-            if i % max(1, RECORDS // 10) == 0:
-                resident.append((i, program.memory_info().rss // 1024))
-    finally:
-        stop.set()
-        watcher.join()
-    elapsed = time.monotonic() - started
-    records = session.base.records
-    latencies = sorted(r.latency_ms for r in records)
-    ends, written = 0, {}
-    for i, record in enumerate(records):
-        ends += len(payloads[i]) + 2
-        written[i] = next((t for size, t in sizes if size >= ends), None)
-    with open(session.logs / "soak-summary.txt", "w") as f:
-        f.write("records %d seed %d: %.1f s, %.2f records/s, latency ms median %.1f max %.1f\n"
-                "resident KiB by record: %s\nslowest (record: ms to the line in the file, "
-                "ms from it to the answer):\n" % (
-                    RECORDS, seed, elapsed, RECORDS / elapsed, latencies[len(latencies) // 2],
-                    latencies[-1], resident))
-        for i, record in sorted(enumerate(records), key=lambda r: -r[1].latency_ms)[
-                :SLOWEST_REPORTED]:
-            line_at = written[i]
-            f.write("  %d: %s, %s\n" % (
-                i + 1, "%.1f" % ((line_at - record.sent_at) * 1000) if line_at else "?",
-                "%.1f" % ((record.ack_at - line_at) * 1000) if line_at else "?"))
-
+    for i, payload in enumerate(payloads, start=1):
+        unit, echo = i % 100, bytes([ECHOES[i % len(ECHOES)]])
+        record = session.base.send_record(payload, unit=unit, echo=echo, ack_timeout=10)
+        assert record.ack == acknowledgement_for(unit, echo, b"OK"), (
+            "record %d of %d (seed %d): %r" % (i, RECORDS, seed, record.ack))
+        if i % max(1, RECORDS // 10) == 0:
+            resident.append((i, program.memory_info().rss // 1024))
     assert session.dialog.wait_progress(progress_for(RECORDS)) == progress_for(RECORDS)
     session.dialog.close()
     assert session.message_box("no") == (
@@ -124,4 +79,4 @@ def test_long_session_stores_every_record_once_in_order(session):
                                                 lines[first:first + 1]))
     growth = resident[-1][1] - resident[0][1]
     assert growth < LEAK_KIB_FLOOR + LEAK_KIB_PER_RECORD * RECORDS, (
-        "resident memory grew by %d KiB over %d records" % (growth, RECORDS))
+        "resident memory grew by %d KiB over %d records: %s" % (growth, RECORDS, resident))

@@ -35,10 +35,6 @@ std::string withSlots(const std::string& path, const std::string& slots) {
     return parameters;
 }
 
-// 28 slots that differ from the start-up values wherever the slot allows.
-const std::string kChangedSlots = std::string("983") + "00000" + "1" + "AB" + "01" // slots 0-12
-                                  + "1010100" + "0" + "-" + "1"                    // slots 13-22
-                                  + "0000" + ".";                                  // slots 23-27
 // Every slot at the start-up value.
 const std::string kDefaultSlots = std::string("111") + "11111" + "0" + ",;" + "00" // slots 0-12
                                   + "0101011" + "1" + "/" + "0"                    // slots 13-22

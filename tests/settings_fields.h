@@ -7,8 +7,33 @@
 
 #include <cstring>
 #include <sstream>
+#include <type_traits>
+
+// Every field that the settings file stores on a line of one byte, in the
+// file's order (lines 3 to 29): the one list for every test that needs them.
+// clang-format off
+#define TAMSEL_STORED_FIELDS(X)                                                                    \
+    X(comPortIndex) X(baudIndex) X(fileMode) X(addReturn) X(addLineFeed) X(showErrors)            \
+    X(viewData) X(alwaysShowDialog) X(replaceEnabled) X(replaceFrom) X(replaceTo)                  \
+    X(stampEnabled) X(stampAtBottom) X(separateStamps) X(delimiterIndex) X(yearOn)                 \
+    X(yearTwoDigits) X(monthOn) X(dayOn) X(dateSepOn) X(dateSepChar[0]) X(dateStyle) X(hourOn)    \
+    X(minuteOn) X(secondOn) X(timeSepOn) X(timeSepChar[0])
+// clang-format on
 
 namespace testfields {
+
+// How many fields TAMSEL_STORED_FIELDS lists.
+#define TAMSEL_COUNT_FIELD(field) +1
+constexpr int kStoredFieldCount = 0 TAMSEL_STORED_FIELDS(TAMSEL_COUNT_FIELD);
+#undef TAMSEL_COUNT_FIELD
+
+// Sets every stored field to `value` (cast to the field's type).
+inline void setEveryField(ReaderSettings& s, int value) {
+#define TAMSEL_SET_FIELD(field)                                                                    \
+    s.field = static_cast<std::remove_reference_t<decltype(s.field)>>(value);
+    TAMSEL_STORED_FIELDS(TAMSEL_SET_FIELD)
+#undef TAMSEL_SET_FIELD
+}
 
 // Every field the settings file stores (outputPath is not stored), and
 // outputPath as well when withOutputPath is set.
@@ -31,36 +56,10 @@ inline ::testing::AssertionResult sameFields(const ReaderSettings& expected,
     if (withOutputPath) {
         text("outputPath", expected.outputPath, actual.outputPath);
     }
-#define TAMSEL_SAME(field) number(#field, expected.field, actual.field)
-    TAMSEL_SAME(comPortIndex);
-    TAMSEL_SAME(baudIndex);
-    TAMSEL_SAME(fileMode);
-    TAMSEL_SAME(addReturn);
-    TAMSEL_SAME(addLineFeed);
-    TAMSEL_SAME(showErrors);
-    TAMSEL_SAME(viewData);
-    TAMSEL_SAME(alwaysShowDialog);
-    TAMSEL_SAME(replaceEnabled);
-    TAMSEL_SAME(replaceFrom);
-    TAMSEL_SAME(replaceTo);
-    TAMSEL_SAME(stampEnabled);
-    TAMSEL_SAME(stampAtBottom);
-    TAMSEL_SAME(separateStamps);
-    TAMSEL_SAME(delimiterIndex);
-    TAMSEL_SAME(yearOn);
-    TAMSEL_SAME(yearTwoDigits);
-    TAMSEL_SAME(monthOn);
-    TAMSEL_SAME(dayOn);
-    TAMSEL_SAME(dateSepOn);
-    TAMSEL_SAME(dateSepChar[0]);
-    TAMSEL_SAME(dateSepChar[1]);
-    TAMSEL_SAME(dateStyle);
-    TAMSEL_SAME(hourOn);
-    TAMSEL_SAME(minuteOn);
-    TAMSEL_SAME(secondOn);
-    TAMSEL_SAME(timeSepOn);
-    TAMSEL_SAME(timeSepChar[0]);
-    TAMSEL_SAME(timeSepChar[1]);
+#define TAMSEL_SAME(field) number(#field, expected.field, actual.field);
+    TAMSEL_STORED_FIELDS(TAMSEL_SAME)
+    TAMSEL_SAME(dateSepChar[1])
+    TAMSEL_SAME(timeSepChar[1])
 #undef TAMSEL_SAME
     std::string listed = differences.str();
     if (listed.empty()) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <memory>
 #include <type_traits>
@@ -58,33 +59,7 @@ std::string defaultValues() {
 void scramble() {
     setText(settings.outputDirectory, "old directory");
     setText(settings.outputFileName, "old name");
-    settings.comPortIndex = 77;
-    settings.baudIndex = 77;
-    settings.fileMode = 77;
-    settings.addReturn = 77;
-    settings.addLineFeed = 77;
-    settings.showErrors = 77;
-    settings.viewData = 77;
-    settings.alwaysShowDialog = 77;
-    settings.replaceEnabled = 77;
-    settings.replaceFrom = 777;
-    settings.replaceTo = 777;
-    settings.stampEnabled = 77;
-    settings.stampAtBottom = 77;
-    settings.separateStamps = 77;
-    settings.delimiterIndex = 77;
-    settings.yearOn = 77;
-    settings.yearTwoDigits = 77;
-    settings.monthOn = 77;
-    settings.dayOn = 77;
-    settings.dateSepOn = 77;
-    settings.dateSepChar[0] = 'Q';
-    settings.dateStyle = 77;
-    settings.hourOn = 77;
-    settings.minuteOn = 77;
-    settings.secondOn = 77;
-    settings.timeSepOn = 77;
-    settings.timeSepChar[0] = 'Q';
+    testfields::setEveryField(settings, 77);
 }
 
 class SettingsFileTest : public ::testing::Test {
@@ -188,8 +163,6 @@ TEST_F(SettingsFileTest, SavedFileLoadsBackEveryField) {
         testCase.fill();
         const ReaderSettings saved = settings;
         std::string file = encoded();
-        ASSERT_EQ(file.size(),
-                  85 + std::strlen(saved.outputDirectory) + std::strlen(saved.outputFileName));
         scramble();
         decode(file);
         EXPECT_TRUE(sameFields(saved, settings, false));
@@ -256,12 +229,43 @@ TEST_F(SettingsFileTest, PortByteBothWays) {
 
 TEST_F(SettingsFileTest, EncodeRefusesASmallBuffer) {
     setText(settings.outputDirectory, "C:\\");
-    char buffer[kMaxSettingsFileSize];
-    std::memset(buffer, 'z', sizeof buffer);
-    EXPECT_EQ(encodeSettingsFile(buffer, 85 + 3 - 1), 0u);
+    const std::size_t needed = encoded().size();
+    ASSERT_GT(needed, 0u);
+    // Storage of exactly the capacity given, so that the sanitizer sees a
+    // byte written past it.
+    std::unique_ptr<char[]> buffer(new char[needed]);
+    std::memset(buffer.get(), 'z', needed);
+    EXPECT_EQ(encodeSettingsFile(buffer.get(), needed - 1), 0u);
     EXPECT_EQ(buffer[0], 'z');
-    EXPECT_EQ(encodeSettingsFile(buffer, 85 + 3), 88u);
+    EXPECT_EQ(encodeSettingsFile(buffer.get(), needed), needed);
     EXPECT_EQ(encodeSettingsFile(nullptr, 1000), 0u);
+}
+
+TEST_F(SettingsFileTest, SettingsFileIsBesideTheProgramOrNowhere) {
+    const std::wstring d244(244, L'p'), d245(245, L'p'), d299(299, L'p');
+    const struct {
+        const char* name;
+        std::wstring modulePath;
+        std::wstring filePath; // empty: refused
+    } cases[] = {
+        {"folder", L"C:\\Program Files\\Tamsel\\Tamsel.exe",
+         L"C:\\Program Files\\Tamsel\\Tamsel.ini"},
+        {"root", L"C:\\Tamsel.exe", L"C:\\Tamsel.ini"},
+        {"no backslash", L"Tamsel.exe", L"Tamsel.ini"},
+        {"a folder of 245 fits exactly", d244 + L"\\Tamsel.exe", d244 + L"\\Tamsel.ini"},
+        {"a folder of 246 is refused", d245 + L"\\Tamsel.exe", L""},
+        {"a folder of 300 is refused", d299 + L"\\x.exe", L""},
+        // Unicode: a character no code page holds is one character.
+        {"outside the code page", L"C:\\\u5f20\u4f1f\\Tamsel.exe", L"C:\\\u5f20\u4f1f\\Tamsel.ini"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        // Storage of exactly the size the path may take.
+        std::unique_ptr<wchar_t[]> out(new wchar_t[kSettingsFilePathSize]);
+        std::wmemcpy(out.get(), L"stale", 6);
+        EXPECT_EQ(settingsFileBeside(row.modulePath.c_str(), out.get()), !row.filePath.empty());
+        EXPECT_EQ(std::wstring(out.get()), row.filePath);
+    }
 }
 
 // ----------------------------------------------- each field in its place
@@ -319,6 +323,8 @@ const Placed placed[] = {
     TAMSEL_PLACED(29, 27, timeSepChar[0], 't', 't', 't', 't'),
 };
 #undef TAMSEL_PLACED
+static_assert(sizeof placed / sizeof placed[0] == testfields::kStoredFieldCount,
+              "every stored field has its place");
 
 TEST_F(SettingsFileTest, EachFieldAloneIsInItsLineAndItsSlot) {
     for (const Placed& row : placed) {

@@ -126,11 +126,8 @@ TEST_F(SettingsTest, PortNames) {
 }
 
 TEST_F(SettingsTest, TableLookUpsNeverLeaveTheirTables) {
-    EXPECT_EQ(baudRateFor(0), 115200);
-    EXPECT_EQ(baudRateFor(4), 9600);
-    EXPECT_EQ(baudRateFor(5), 4800);
-    EXPECT_EQ(baudRateFor(6), 2400);
-    EXPECT_EQ(baudRateFor(7), 1200);
+    // Past either end: no rate. The rates themselves are checked at the
+    // line, end to end.
     EXPECT_EQ(baudRateFor(8), 0);
     EXPECT_EQ(baudRateFor(-1), 0);
     EXPECT_EQ(delimiterFor(4), '\\');

@@ -84,8 +84,7 @@ def measure_tamsel(env, records, idle_seconds, receive_path):
     event = receive_path == "event"
     try:
         with run.bare_wait(idle_seconds + 60) if event else contextlib.nullcontext() as bare:
-            run.start(harness.parameter_string(run.win_path("out.txt"), stampEnabled="1"),
-                      see=harness.START_COMMAND)
+            run.start_reading(harness.parameter_string(run.win_path("out.txt"), stampEnabled="1"))
             run.dialog.wait()
             time.sleep(3)
             # Wine's server, the newest one ("wineserver64" with 64-bit Wine).

@@ -60,11 +60,11 @@ def take(env, out, records):
         time.sleep(SETTLE_SECONDS)
         shoot(env, dialog.rect(), out / "properties-collapsed.png")
 
-        dialog.click(harness.ID.TOGGLE_PANEL)
+        dialog.press(harness.ID.TOGGLE_PANEL)
         time.sleep(SETTLE_SECONDS)
         shoot(env, dialog.rect(), out / "properties-expanded.png")
 
-        dialog.press(harness.OK_ID)
+        dialog.press(harness.OK_ID, post=True)
         run.base.wait_start_command(60)
         run.base.answer_start()
         run.dialog.wait()
