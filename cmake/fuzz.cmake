@@ -1,6 +1,6 @@
 # libFuzzer targets (clang), each under AddressSanitizer and UBSan.
 add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -g)
-add_library(tamsel_fakes STATIC tests/fake_platform.cpp)
+add_library(tamsel_fakes STATIC tests/fake_platform.cpp tests/fake_send.cpp)
 target_link_libraries(tamsel_fakes PUBLIC tamsel_core)
 foreach(target frame_fuzz record_writer_fuzz settings_file_fuzz launch_parameters_fuzz)
   add_executable(${target} fuzz/${target}.cpp)
