@@ -16,7 +16,9 @@ void setProgressText(const char*) {}
 
 void sendToBase(const char*, std::size_t) {}
 
-bool answerCanBeSent() { return true; }
+bool answerCanBeSent() {
+    return true;
+}
 
 void flashRecordCount() {}
 

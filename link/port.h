@@ -8,7 +8,7 @@
 // What one port call came to.
 struct PortOutcome {
     bool succeeded = false;
-    unsigned long error = 0;   // the platform's error code when it failed
+    unsigned long error = 0;    // the platform's error code when it failed
     bool cancelledByUs = false; // ended aborted by the program's own cancel at its bound
     // Neither completed nor let go by its cancel: its record stays in flight
     // on this opening, which can start no other operation of its kind.

@@ -41,7 +41,9 @@ constexpr unsigned long kGonePollIntervalMs = 250;
 
 int failingInRow = 0;
 
-bool judgedGone() { return failingInRow >= kFailuresBeforeGone; }
+bool judgedGone() {
+    return failingInRow >= kFailuresBeforeGone;
+}
 
 void note(PortCall call, const PortOutcome& outcome) {
     switch (signOf(call, outcome)) {
@@ -103,9 +105,9 @@ std::size_t readAvailable() {
         // read may concern bytes that came after it.
         PortOutcome before = portLineStatus();
         note(PortCall::LineStatus, before);
-        std::size_t wanted =
-            before.succeeded && before.count > 0 && before.count < kReadChunk ? before.count
-                                                                               : kReadChunk;
+        std::size_t wanted = before.succeeded && before.count > 0 && before.count < kReadChunk
+                                 ? before.count
+                                 : kReadChunk;
         PortOutcome read = portRead(readBuffer, wanted, kReadBoundMs);
         if (!linkRunning) {
             // Stopped meanwhile (a stalled driver call let go by the close):

@@ -55,7 +55,9 @@ DCB lineSettings;
 // buffer overflow, a break.
 constexpr DWORD kLineErrors = CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_RXOVER | CE_BREAK;
 
-PortOpeningRecords& current() { return openings[openingInUse]; }
+PortOpeningRecords& current() {
+    return openings[openingInUse];
+}
 
 // Whether the operation can be started again: a pending one is reaped first
 // if the driver has completed it meanwhile, into *outcome.
@@ -122,7 +124,9 @@ void finish(PortOperation* operation, BOOL started, DWORD boundMs, DWORD size,
 
 } // namespace
 
-const char* portDeviceName(std::int32_t comPortIndex) { return portNameFor(comPortIndex); }
+const char* portDeviceName(std::int32_t comPortIndex) {
+    return portNameFor(comPortIndex);
+}
 
 PortOpening portOpen(unsigned long* error) {
     *error = ERROR_SUCCESS;
@@ -286,8 +290,7 @@ PortOutcome portWrite(PortWriter writer, const char* bytes, std::size_t count,
                       unsigned long boundMs) {
     PortOutcome outcome;
     PortOpeningRecords& opening = current();
-    PortOperation& write =
-        writer == PortWriter::Answer ? opening.answer : opening.startCommand;
+    PortOperation& write = writer == PortWriter::Answer ? opening.answer : opening.startCommand;
     PortOutcome late;
     if (!reaped(&write, &late)) {
         // The port has stopped answering, and its record must stay as it is.
@@ -347,7 +350,9 @@ void portDiscardInput() {
     }
 }
 
-unsigned long portNowMs() { return GetTickCount(); }
+unsigned long portNowMs() {
+    return GetTickCount();
+}
 
 bool portAwaitStop(unsigned long ms) {
     return WaitForSingleObject(linkStopEvent, ms) == WAIT_OBJECT_0;

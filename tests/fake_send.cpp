@@ -7,4 +7,6 @@ void sendToBase(const char* bytes, std::size_t count) {
     fake::note("send", fake::platform.sentToBase.back());
 }
 
-bool answerCanBeSent() { return true; }
+bool answerCanBeSent() {
+    return true;
+}

@@ -126,10 +126,10 @@ TEST(Receiver, AnswerWritesSendTheRestOfAShortTryAndNothingAfterAFailedOne) {
         std::string line;
     } rows[] = {
         {"w", ok},
-        {"s", ok},                           // timed out after 4 bytes (serial.sys)
-        {"f", ""},                           // failed without a count (usbser.sys)
-        {"sf", ok.substr(0, 4)},             // the rest is dropped, never sent again
-        {"zzzzzzzzzzzzzzzzzzzz", ""},        // nothing taken: given up at its bound
+        {"s", ok},                    // timed out after 4 bytes (serial.sys)
+        {"f", ""},                    // failed without a count (usbser.sys)
+        {"sf", ok.substr(0, 4)},      // the rest is dropped, never sent again
+        {"zzzzzzzzzzzzzzzzzzzz", ""}, // nothing taken: given up at its bound
     };
     for (const Row& row : rows) {
         script::reset();
@@ -155,7 +155,7 @@ TEST(Receiver, OnlyCallsTheDeviceFailedOrNeverLetGoSayItIsGone) {
         {PortCall::Read, true, 5, false, false, PortSign::Alive},
         {PortCall::Read, false, 0, true, false, PortSign::Neutral}, // our cancel, answered
         {PortCall::Read, false, 3, false, false, PortSign::Failing},
-        {PortCall::Read, false, 0, true, true, PortSign::Gone}, // held past its cancel
+        {PortCall::Read, false, 0, true, true, PortSign::Gone},      // held past its cancel
         {PortCall::Wait, false, 0, false, false, PortSign::Failing}, // aborted, not by us
         {PortCall::Wait, false, 0, false, true, PortSign::Gone},
         {PortCall::Wait, true, 0, false, false, PortSign::Alive},
@@ -207,7 +207,9 @@ TEST(Receiver, StopWaitsForTheLoopWhileItWorksOrAWarningIsUpAndGivesUpOnceItIsHe
         {"ends at once", {0, 400, 0, 0}, true, 400},
         {"held by its driver", {0, 0, 0, 0}, false, kLoopEndBoundMs + kLoopEndLookMs},
         {"a warning up for 10 s", {0, 10100, 10000, 0}, true, 10100},
-        {"working for 6 s, then held", {0, 0, 0, 6000}, false,
+        {"working for 6 s, then held",
+         {0, 0, 0, 6000},
+         false,
          6000 + kLoopEndBoundMs + kLoopEndLookMs},
     };
     for (const Row& row : rows) {

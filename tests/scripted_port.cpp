@@ -85,9 +85,13 @@ void run() {
     runReceiver();
 }
 
-std::string record(const std::string& payload) { return "@DT0001I41" + payload + "\r"; }
+std::string record(const std::string& payload) {
+    return "@DT0001I41" + payload + "\r";
+}
 
-std::string answer(const char* verdict) { return std::string("@DT01I41") + verdict + "\r"; }
+std::string answer(const char* verdict) {
+    return std::string("@DT01I41") + verdict + "\r";
+}
 
 } // namespace script
 
@@ -248,7 +252,9 @@ void portDiscardInput() {
     }
 }
 
-unsigned long portNowMs() { return port.now; }
+unsigned long portNowMs() {
+    return port.now;
+}
 
 bool portAwaitStop(unsigned long ms) {
     for (unsigned long waited = 0; waited < ms && !port.stopAsked; ++waited) {
