@@ -14,7 +14,6 @@ struct PortOutcome {
     // on this opening, which can start no other operation of its kind.
     bool held = false;
     std::size_t count = 0;   // bytes moved (a failed read may report some that were lost)
-    bool late = false;       // Read: one held before, now completed; its bytes are earlier ones
     bool lineErrors = false; // LineStatus: a byte was received wrong or lost
 };
 
@@ -37,8 +36,8 @@ PortOutcome portLineStatus();
 // pending stays so for the next call. *outcome says why one failed.
 PortWake portAwaitCharacters(unsigned long boundMs, PortOutcome* outcome);
 // Reads at most `wanted` (at most 256) bytes into `into`, waiting at most
-// boundMs; one the driver keeps longer is cancelled. A read held before
-// reports its own outcome first (late), or held again.
+// boundMs; one the driver keeps longer is cancelled. While a read is held,
+// none is started (held is reported).
 PortOutcome portRead(unsigned char* into, std::size_t wanted, unsigned long boundMs);
 // One try at writing `count` bytes (at most 16 of them), waiting at most
 // boundMs, then cancelling. Starts nothing while the writer's last write is

@@ -123,7 +123,7 @@ std::size_t readAvailable() {
             return taken;
         }
         taken += count;
-        if (!read.late && count < wanted) {
+        if (count < wanted) {
             return taken; // nothing more has arrived
         }
     }
@@ -166,8 +166,8 @@ PortSign signOf(PortCall call, const PortOutcome& outcome) {
     if (outcome.succeeded) {
         // A removed device may still answer reads and writes with success
         // and no bytes: only what moved bytes or reported on the line counts.
-        bool movedNothing = (call == PortCall::Read || call == PortCall::Write) &&
-                            outcome.count == 0 && !outcome.late;
+        bool movedNothing =
+            (call == PortCall::Read || call == PortCall::Write) && outcome.count == 0;
         return movedNothing ? PortSign::Neutral : PortSign::Alive;
     }
     // One cancelled at its bound, on a driver that holds operations but

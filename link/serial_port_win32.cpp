@@ -256,18 +256,12 @@ PortWake portAwaitCharacters(unsigned long boundMs, PortOutcome* outcome) {
 PortOutcome portRead(unsigned char* into, std::size_t wanted, unsigned long boundMs) {
     PortOutcome outcome;
     PortOperation& read = current().read;
-    if (read.pending) {
-        if (!reaped(&read, &outcome)) {
-            outcome.held = true;
-            outcome.error = ERROR_IO_PENDING;
-            return outcome;
-        }
-        // Serial drivers copy a read's bytes back only when it succeeds.
-        outcome.late = true;
-        outcome.count = outcome.count < kReadSize ? outcome.count : kReadSize;
-        if (outcome.succeeded) {
-            CopyMemory(into, read.incoming, outcome.count);
-        }
+    PortOutcome late;
+    if (!reaped(&read, &late)) {
+        // A held read judges its port gone: what it brings later is dropped
+        // with the frame the loss cut.
+        outcome.held = true;
+        outcome.error = ERROR_IO_PENDING;
         return outcome;
     }
     HANDLE port = portHandle;

@@ -164,15 +164,8 @@ PortOutcome portRead(unsigned char* into, std::size_t wanted, unsigned long boun
         return script::failed(script::kInvalidHandle);
     }
     PortOutcome outcome;
-    if (opening->readHeld) {
-        if (!opening->readCompleted) {
-            outcome.held = true;
-            return outcome;
-        }
-        opening->readHeld = false;
-        outcome.late = outcome.succeeded = true;
-        outcome.count = opening->heldBytes.size();
-        std::memcpy(into, opening->heldBytes.data(), outcome.count);
+    if (opening->readHeld && !opening->readCompleted) {
+        outcome.held = true;
         return outcome;
     }
     if (port.driver == Driver::QuietDead) {

@@ -23,7 +23,7 @@ enum class Driver {
 // The records of one opening, as the driver holds them.
 struct Opening {
     bool readHeld = false;
-    bool readCompleted = false; // the held read completed later
+    bool readCompleted = false; // the held read completed later, into its own record
     std::string heldBytes;
     bool writeHeld = false;
 };
