@@ -41,6 +41,9 @@ void setProgressText(const char* text);
 
 // Writes bytes to the base over the serial line.
 void sendToBase(const char* bytes, std::size_t count);
+// Whether an answer to the base can go out now: the port is open and its
+// last answer is no longer in flight.
+bool answerCanBeSent();
 
 // Announces the stored record count on the screen; returns when it is over.
 void flashRecordCount();

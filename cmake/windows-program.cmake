@@ -7,6 +7,7 @@ add_executable(Tamsel WIN32
   app/program_icon_win32.cpp
   app/settings_file_win32.cpp
   link/base_link_win32.cpp
+  link/receiver.cpp
   link/serial_port_win32.cpp
   link/reading_session_win32.cpp
   link/start_failure_win32.cpp

@@ -164,7 +164,9 @@ def test_line_that_goes_dead_mid_session(session, plugged_back):
     note(session, "dead line: %.4f of a core" % share)
     assert share < DEAD_LINE_CPU_LIMIT, "a dead line costs %.1f%% of a core" % (share * 100)
     assert session.running()
-    assert session.dialog.progress() == progress_for(len(payloads))
+    # The user is told that reading stands still, and what to do.
+    lost = "COM1 lost: replug the adapter in the same USB socket, or Close"
+    assert session.dialog.wait_progress(lost) == lost
     assert session.read_bytes(OUT) == b"".join(p + b"\r\n" for p in payloads)
 
     if plugged_back:

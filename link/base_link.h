@@ -27,9 +27,10 @@ constexpr unsigned long writeBoundMs(std::size_t count) {
 }
 
 // What is left to send once a try at sending `left` bytes has completed and
-// the driver reports `taken` of them written. A write that times out
-// succeeds with fewer bytes: the rest is sent next. A failed one leaves
-// nothing: what is left is dropped, never sent again from the start.
+// the driver reports `taken` of them written. A write that times out on
+// serial.sys succeeds with fewer bytes: the rest is sent next. A failed one
+// (usbser.sys fails a write that times out) leaves nothing: what is left is
+// dropped, never sent again from the start.
 constexpr std::size_t leftToSend(bool succeeded, std::size_t left, std::size_t taken) {
     return !succeeded || taken >= left ? 0 : left - taken;
 }

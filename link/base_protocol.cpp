@@ -99,6 +99,12 @@ void handleFrame() {
         return;
     }
     unsigned char echoChar = frameByte(9);
+    if (!answerCanBeSent()) {
+        // Stored now, it could not be answered: the terminal would send it
+        // again and it would be stored once per try. Unanswered, its next
+        // try is stored once.
+        return;
+    }
     if (frameDamaged) {
         // The terminal keeps a record answered "NG" and sends it again.
         sendAcknowledgement(unitNumber, echoChar, "NG");
@@ -117,14 +123,19 @@ void handleFrame() {
     }
     ++recordCount;
     flashRecordCount();
-    if (recordCount == 1) {
-        std::snprintf(scratchLine, sizeof scratchLine, "Received : 1 record");
+    showProgressCount();
+    sendAcknowledgement(unitNumber, echoChar, "OK");
+}
+
+void showProgressCount() {
+    // Before the first record: the dialog's own first text.
+    if (recordCount <= 1) {
+        std::snprintf(scratchLine, sizeof scratchLine, "Received : %d record", recordCount);
     } else {
         std::snprintf(scratchLine, sizeof scratchLine, "Received : %d records", recordCount);
     }
     setProgressText(scratchLine);
     std::memset(scratchLine, 0, sizeof scratchLine);
-    sendAcknowledgement(unitNumber, echoChar, "OK");
 }
 
 void sendAcknowledgement(int unitNumber, unsigned char echoChar, const char* verdict) {

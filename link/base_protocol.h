@@ -39,4 +39,6 @@ void dropFrame();
 void feedRead(bool succeeded, const unsigned char* bytes, std::size_t count, bool errorsBefore,
               bool errorsAfter);
 void handleFrame();
+// Shows the count of stored records as the progress text.
+void showProgressCount();
 void sendAcknowledgement(int unitNumber, unsigned char echoChar, const char* verdict);

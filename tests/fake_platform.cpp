@@ -31,13 +31,9 @@ void resetAll() {
     launchedWithPath = 0;
 }
 
-namespace {
-
 void note(const char* kind, const std::string& text) {
     platform.calls.push_back(kind + (" " + text));
 }
-
-} // namespace
 
 } // namespace fake
 
@@ -81,11 +77,6 @@ void showWarning(const char* text) {
 void setProgressText(const char* text) {
     fake::platform.progressTexts.emplace_back(text);
     fake::note("progress", text);
-}
-
-void sendToBase(const char* bytes, std::size_t count) {
-    fake::platform.sentToBase.emplace_back(bytes, count);
-    fake::note("send", fake::platform.sentToBase.back());
 }
 
 void flashRecordCount() {

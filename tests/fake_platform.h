@@ -39,6 +39,9 @@ struct PlatformRecord {
 
 extern PlatformRecord platform;
 
+// Notes a call with an effect outside the logic in platform.calls.
+void note(const char* kind, const std::string& text);
+
 // Clears the record, the settings record (to its start-up values with the
 // default stamp layout) and every value the logic keeps between calls.
 void resetAll();

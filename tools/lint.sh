@@ -14,8 +14,9 @@ checks='-*,bugprone-*,clang-analyzer-*,performance-*,portability-*'
 # signatures (unit number and echo, screen width and height) have by design.
 checks+=',-bugprone-easily-swappable-parameters'
 portable=(app/settings.cpp app/settings_file.cpp app/launch_parameters.cpp
-  link/base_protocol.cpp output/stamps.cpp output/record_writer.cpp output/count_flash.cpp
-  ui/stamp_preview.cpp ui/dialog_rules.cpp ui/port_list.cpp link/start_failure.cpp)
+  link/base_protocol.cpp link/receiver.cpp output/stamps.cpp output/record_writer.cpp
+  output/count_flash.cpp ui/stamp_preview.cpp ui/dialog_rules.cpp ui/port_list.cpp
+  link/start_failure.cpp)
 clang-tidy -p build/lint --quiet --warnings-as-errors='*' --checks="$checks" "${portable[@]}" 2>/dev/null
 # The resource script as Microsoft's resource compiler reads it: llvm-rc
 # follows rc.exe, which does not join adjacent string literals as windres does.
