@@ -1,6 +1,7 @@
 #include "link/base_link.h"
 
 #include "app/platform.h"
+#include "app/settings.h"
 #include "app/win32_common.h"
 #include "link/port.h"
 #include "link/receiver.h"
