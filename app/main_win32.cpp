@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "app/settings_file.h"
 #include "app/win32_common.h"
+#include "link/base_link.h"
 #include "link/base_protocol.h"
 #include "link/reading_session.h"
 #include "link/start_failure_win32.h"
@@ -82,7 +83,8 @@ int runReading() {
             }
         }
         INT_PTR result = runReadingSession();
-        if (!dialogComesBack(static_cast<int>(result), plainStart, recordCount, sessionFault)) {
+        if (!dialogComesBack(static_cast<int>(result), plainStart, recordCount, sessionFault,
+                             linkLetGo())) {
             return result != 2 ? 1 : 0;
         }
         showDialog = true;

@@ -12,6 +12,10 @@ bool openLink();
 // receiver thread to end.
 void stopLink();
 
+// Whether the last stop saw the receiver thread end. One held by its driver
+// past the stop may still wake and read: no second session may start then.
+bool linkLetGo();
+
 // The portable decisions of the link, apart from Win32 so that they are
 // tested natively.
 

@@ -14,6 +14,7 @@
 namespace {
 
 HANDLE receiverThread = nullptr;
+bool receiverLetGo = true;
 // Set by the receiver when its loop has ended: all it does after that is end.
 HANDLE loopEndedEvent = nullptr;
 std::atomic<DWORD> receiverThreadId{0};
@@ -87,6 +88,10 @@ bool openLink() {
     return true;
 }
 
+bool linkLetGo() {
+    return receiverLetGo;
+}
+
 void stopLink() {
     LinkStopSteps steps = {
         [] {
@@ -109,9 +114,11 @@ void stopLink() {
         },
         portClose,
         [](unsigned long boundMs) {
-            // A thread still held by its driver after that ends on its own:
-            // nothing the process keeps depends on it.
+            // A thread still held by its driver after that ends on its own,
+            // as long as no other session starts beside it.
             awaitAnswering(receiverThread, boundMs);
+            receiverLetGo = receiverThread == nullptr ||
+                            WaitForSingleObject(receiverThread, 0) == WAIT_OBJECT_0;
             CloseHandle(receiverThread);
             receiverThread = nullptr;
         },

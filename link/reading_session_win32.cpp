@@ -247,10 +247,11 @@ bool openOutputFile() {
     FailureCause cause = outputPathRefused                              ? FailureCause::PathUnusable
                          : stream || outputFile != INVALID_HANDLE_VALUE ? FailureCause::NotAFile
                                                                         : fileFailureCause(error);
+    // Before any record can be written: the first one must know whether
+    // the file ends inside a line (only an appended one can; a break owed to
+    // the file of an earlier session is dropped).
+    noteTornLastLine();
     if (opened && settings.fileMode == kFileModeAppend) {
-        // Before any record can be written: the first one must know whether
-        // the file ends inside a line.
-        noteTornLastLine();
         opened = moveToEndOfFile();
         error = GetLastError();
         cause = FailureCause::Other;

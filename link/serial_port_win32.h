@@ -8,4 +8,3 @@
 
 // Set by the stop: ends the receiver's waits at once, whatever the port does.
 extern HANDLE linkStopEvent;
-

@@ -56,8 +56,10 @@ FaultField faultFieldOf(FailureCause cause) {
     return FaultField::None;
 }
 
-bool dialogComesBack(int sessionResult, bool plainStart, int recordsStored, FaultField fault) {
-    return sessionResult == 2 && plainStart && recordsStored == 0 && fault != FaultField::None;
+bool dialogComesBack(int sessionResult, bool plainStart, int recordsStored, FaultField fault,
+                     bool linkLetGo) {
+    return sessionResult == 2 && plainStart && recordsStored == 0 && fault != FaultField::None &&
+           linkLetGo;
 }
 
 namespace {

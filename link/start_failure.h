@@ -50,5 +50,7 @@ void composeStartFailure(char* out, std::size_t capacity, const char* firstLine,
 // ended with `sessionResult` (2: it failed to start or found no base):
 // only for a start without a parameter string, with a field at fault, and
 // never once a record was stored and answered "OK", whose file a second
-// start might empty.
-bool dialogComesBack(int sessionResult, bool plainStart, int recordsStored, FaultField fault);
+// start might empty, nor while the last receiver may still run (`linkLetGo`
+// false): a second one beside it would share its frame and its records.
+bool dialogComesBack(int sessionResult, bool plainStart, int recordsStored, FaultField fault,
+                     bool linkLetGo);

@@ -23,10 +23,10 @@ TEST(PortListTest, PortNames) {
 }
 
 std::vector<std::string> texts(const std::vector<PresentPort>& present, std::int32_t saved,
-                               std::size_t capacity = 207) {
+                               std::size_t capacity = 207, std::int32_t chosen = -1) {
     std::vector<PortListItem> items(capacity);
-    std::size_t count =
-        composePortList(present.data(), present.size(), saved, items.data(), items.size());
+    std::size_t count = composePortList(present.data(), present.size(), saved,
+                                        chosen < 0 ? saved : chosen, items.data(), items.size());
     std::vector<std::string> shown;
     for (std::size_t i = 0; i < count; ++i) {
         // The item's port is the one its text names.
@@ -69,6 +69,9 @@ TEST(PortListTest, Items) {
     EXPECT_EQ(texts({{2, "Bluetooth link (COM30)"}}, 0), expected);
     expected[2] = "COM3 - (COM3)";
     EXPECT_EQ(texts({{2, "(COM3)"}}, 0), expected);
+    // Read again after another port was chosen: the saved one stays listed.
+    EXPECT_EQ(texts({}, 39, 207, 2), withItems(nine(), 9, {"COM40"}));
+    EXPECT_EQ(texts({}, 2, 207, 39), withItems(nine(), 9, {"COM40"}));
     // Never more items than there is room for.
     expected = nine();
     expected.resize(4);

@@ -95,18 +95,22 @@ TEST(StartFailureTest, TheDialogComesBackOnlyAfterAPlainStartThatStoredNothing) 
         bool plain;
         int stored;
         FaultField fault;
+        bool letGo;
         bool back;
     } rows[] = {
-        {2, true, 0, FaultField::Port, true},
-        {2, true, 0, FaultField::Directory, true},
-        {2, true, 0, FaultField::FileName, true},
-        {2, false, 0, FaultField::Port, false}, // a parameter string runs unattended
-        {2, true, 1, FaultField::Port, false},  // records answered "OK" before the base was found
-        {2, true, 0, FaultField::None, false},
-        {1, true, 0, FaultField::Port, false}, // closed by the user
+        {2, true, 0, FaultField::Port, true, true},
+        {2, true, 0, FaultField::Directory, true, true},
+        {2, true, 0, FaultField::FileName, true, true},
+        {2, false, 0, FaultField::Port, true, false}, // a parameter string runs unattended
+        {2, true, 1, FaultField::Port, true,
+         false}, // records answered "OK" before the base was found
+        {2, true, 0, FaultField::None, true, false},
+        {1, true, 0, FaultField::Port, true, false},  // closed by the user
+        {2, true, 0, FaultField::Port, false, false}, // the receiver still held by its driver
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(dialogComesBack(row.result, row.plain, row.stored, row.fault), row.back);
+        EXPECT_EQ(dialogComesBack(row.result, row.plain, row.stored, row.fault, row.letGo),
+                  row.back);
     }
 }
 

@@ -88,12 +88,14 @@ void composeLabel(std::int32_t index, const PresentPort* port, char* out, std::s
 } // namespace
 
 std::size_t composePortList(const PresentPort* present, std::size_t presentCount,
-                            std::int32_t savedIndex, PortListItem* items, std::size_t capacity) {
+                            std::int32_t savedIndex, std::int32_t chosenIndex, PortListItem* items,
+                            std::size_t capacity) {
     constexpr std::int32_t kAlwaysListed = 9;
     std::size_t written = 0;
     for (std::int32_t index = 0; index < kPortCount && written < capacity; ++index) {
         const PresentPort* port = findPresent(present, presentCount, index);
-        if (index >= kAlwaysListed && port == nullptr && index != savedIndex) {
+        if (index >= kAlwaysListed && port == nullptr && index != savedIndex &&
+            index != chosenIndex) {
             continue;
         }
         items[written].index = index;

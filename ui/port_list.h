@@ -30,12 +30,13 @@ std::int32_t portIndexFromName(const char* name);
 void addPresentPort(PresentPort* ports, std::size_t* count, std::size_t capacity,
                     const char* portName, const char* deviceName);
 
-// COM1 to COM9 always, every present port above them and the saved one when
-// above COM9, in the order of their numbers, each once; a present port is
+// COM1 to COM9 always, every present port above them and the saved and the
+// chosen one when above COM9, in the order of their numbers, each once; a present port is
 // shown with its device's name. Returns how many items were written (at
 // most `capacity`).
 std::size_t composePortList(const PresentPort* present, std::size_t presentCount,
-                            std::int32_t savedIndex, PortListItem* items, std::size_t capacity);
+                            std::int32_t savedIndex, std::int32_t chosenIndex, PortListItem* items,
+                            std::size_t capacity);
 
 // The saved port; on a first start (no settings file), the one present port
 // when there is exactly one.

@@ -97,12 +97,12 @@ std::size_t findPresentPorts(PresentPort* ports, std::size_t capacity) {
     return count;
 }
 
-void fillPortList(HWND dialog, int id, std::int32_t saved, bool firstStart) {
+void fillPortList(HWND dialog, int id, std::int32_t saved, std::int32_t chosen, bool firstStart) {
     static PresentPort present[kPortCount];
     static PortListItem items[kPortCount];
     std::size_t presentCount = findPresentPorts(present, kPortCount);
-    std::int32_t selected = initialPortSelection(saved, firstStart, present, presentCount);
-    std::size_t count = composePortList(present, presentCount, selected, items, kPortCount);
+    std::int32_t selected = initialPortSelection(chosen, firstStart, present, presentCount);
+    std::size_t count = composePortList(present, presentCount, saved, selected, items, kPortCount);
     SendDlgItemMessageA(dialog, id, CB_RESETCONTENT, 0, 0);
     for (std::size_t i = 0; i < count; ++i) {
         LRESULT at = SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0,

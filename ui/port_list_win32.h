@@ -10,9 +10,9 @@
 std::size_t findPresentPorts(PresentPort* ports, std::size_t capacity);
 
 // Fills the dialog's list `id` with the ports (in the order and with the names of port_list.h),
-// each item holding its port's index, and selects `saved`, or on a first
-// start the one port that is present.
-void fillPortList(HWND dialog, int id, std::int32_t saved, bool firstStart);
+// each item holding its port's index, and selects `chosen`, or on a first
+// start the one port that is present; `saved` stays listed.
+void fillPortList(HWND dialog, int id, std::int32_t saved, std::int32_t chosen, bool firstStart);
 
 // The port of the list's selected item, or `current` when none is selected.
 std::int32_t selectedPort(HWND dialog, int id, std::int32_t current);

@@ -111,7 +111,8 @@ void openDialog(HWND dialog) {
     // A first start selects the one port present; the dialog back after a
     // failed start shows the port chosen.
     static bool openedBefore = false;
-    fillPortList(dialog, IDC_COM_PORT, settings.comPortIndex, !openedBefore && !settingsFileLoaded);
+    fillPortList(dialog, IDC_COM_PORT, settings.comPortIndex, settings.comPortIndex,
+                 !openedBefore && !settingsFileLoaded);
     openedBefore = true;
     fillList(dialog, IDC_BAUD_RATE, baudRateItems, settings.baudIndex);
     fillList(dialog, IDC_FILE_MODE, fileModeItems, settings.fileMode);
@@ -310,7 +311,8 @@ void dispatchCommand(HWND dialog, int id, int notification) {
     case IDC_COM_PORT:
         // Read again as it drops down: a device plugged in since shows.
         if (notification == CBN_DROPDOWN) {
-            fillPortList(dialog, id, selectedPort(dialog, id, settings.comPortIndex), false);
+            fillPortList(dialog, id, settings.comPortIndex,
+                         selectedPort(dialog, id, settings.comPortIndex), false);
         }
         return;
     case IDC_FILE_MODE:
