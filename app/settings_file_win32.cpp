@@ -161,7 +161,9 @@ void warnSettingsNotSaved() {
         lastBackslash[1] = L'\0';
     }
     wchar_t text[2 * kSettingsFilePathSize + 400] = L"";
-    append(text, sizeof text / sizeof text[0], L"Tamsel.ini cannot be saved in ");
+    // With no path (the program's own is too long for one), no folder to name.
+    append(text, sizeof text / sizeof text[0],
+           folder[0] != L'\0' ? L"Tamsel.ini cannot be saved in " : L"Tamsel.ini cannot be saved");
     append(text, sizeof text / sizeof text[0], folder);
     append(text, sizeof text / sizeof text[0],
            L"\n\nThese settings are used for this reading only: the next start will not know "
