@@ -157,10 +157,17 @@ def wine_process(program, *args, timeout=10):
     one the program was started with."""
     deadline = time.monotonic() + timeout
     while True:
-        for process in psutil.process_iter(["cmdline"]):
-            cmdline = process.info["cmdline"] or []
-            if cmdline[:1] == [program] and all(a in cmdline for a in args):
-                return process
+        # Wine's loader may show the same command line for a moment before
+        # it hands over (seen on the 32-bit program): the newest one that
+        # is still there a moment later is the program.
+        found = [p for p in psutil.process_iter(["cmdline", "create_time"])
+                 if (p.info["cmdline"] or [])[:1] == [program]
+                 and all(a in p.info["cmdline"] for a in args)]
+        if found:
+            time.sleep(0.3)
+            found = [p for p in found if p.is_running()]
+        if found:
+            return max(found, key=lambda p: p.info["create_time"])
         if time.monotonic() > deadline:
             raise AssertionError("no process runs %s" % program)
         time.sleep(0.1)
