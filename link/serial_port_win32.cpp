@@ -122,6 +122,23 @@ void finish(PortOperation* operation, BOOL started, DWORD boundMs, DWORD size,
     }
 }
 
+// The handle to start the operation on, or null with *outcome saying why:
+// the driver still holds it (the port has stopped answering, and its record
+// must stay as it is), or no port is open.
+HANDLE startableOn(PortOperation* operation, PortOutcome* outcome) {
+    PortOutcome late;
+    if (!reaped(operation, &late)) {
+        outcome->held = true;
+        outcome->error = ERROR_IO_PENDING;
+        return nullptr;
+    }
+    HANDLE port = portHandle;
+    if (port == nullptr) {
+        outcome->error = ERROR_INVALID_HANDLE;
+    }
+    return port;
+}
+
 } // namespace
 
 PortOpening portOpen(unsigned long* error) {
@@ -252,17 +269,10 @@ PortWake portAwaitCharacters(unsigned long boundMs, PortOutcome* outcome) {
 PortOutcome portRead(unsigned char* into, std::size_t wanted, unsigned long boundMs) {
     PortOutcome outcome;
     PortOperation& read = current().read;
-    PortOutcome late;
-    if (!reaped(&read, &late)) {
-        // A held read judges its port gone: what it brings later is dropped
-        // with the frame the loss cut.
-        outcome.held = true;
-        outcome.error = ERROR_IO_PENDING;
-        return outcome;
-    }
-    HANDLE port = portHandle;
+    // A held read judges its port gone: what it brings later is dropped with
+    // the frame the loss cut.
+    HANDLE port = startableOn(&read, &outcome);
     if (port == nullptr) {
-        outcome.error = ERROR_INVALID_HANDLE;
         return outcome;
     }
     DWORD size = static_cast<DWORD>(wanted < kReadSize ? wanted : kReadSize);
@@ -281,16 +291,8 @@ PortOutcome portWrite(PortWriter writer, const char* bytes, std::size_t count,
     PortOutcome outcome;
     PortOpeningRecords& opening = current();
     PortOperation& write = writer == PortWriter::Answer ? opening.answer : opening.startCommand;
-    PortOutcome late;
-    if (!reaped(&write, &late)) {
-        // The port has stopped answering, and its record must stay as it is.
-        outcome.held = true;
-        outcome.error = ERROR_IO_PENDING;
-        return outcome;
-    }
-    HANDLE port = portHandle;
+    HANDLE port = startableOn(&write, &outcome);
     if (port == nullptr) {
-        outcome.error = ERROR_INVALID_HANDLE;
         return outcome;
     }
     // The driver may read the bytes after this returns: they go from the
