@@ -108,6 +108,7 @@ void stopLink() {
                     return WaitForSingleObject(loopEndedEvent, 0) == WAIT_OBJECT_0;
                 },
                 [] { return warningOnScreen.load(); },
+                [] { return frameInHand.load(); },
                 [] { return receiverProgress.load(); },
                 [] { return static_cast<unsigned long>(GetTickCount()); },
             });

@@ -9,6 +9,7 @@
 
 std::atomic<int> linkRunning{0};
 std::atomic<unsigned> receiverProgress{0};
+std::atomic<bool> frameInHand{false};
 bool portLost = false;
 
 namespace {
@@ -89,7 +90,11 @@ void openPortAgain() {
     }
     failingInRow = 0;
     portLost = false;
-    showProgressCount();
+    // Opened after Close (an opening that stalled): the session's texts are
+    // the user-interface thread's now, and the loop lets the port go.
+    if (linkRunning) {
+        showProgressCount();
+    }
 }
 
 // Reads what has arrived, a buffer at a time, and hands it on; returns how
@@ -181,6 +186,7 @@ bool answerCanBeSent() {
         return false;
     }
     if (portWriterFree(PortWriter::Answer)) {
+        frameInHand = true;
         return true;
     }
     PortOutcome held;
@@ -196,7 +202,7 @@ void sendThrough(PortWriter writer, const char* bytes, std::size_t count) {
     while (count > 0) {
         unsigned long spent = portNowMs() - startedAt;
         if (spent >= bound) {
-            return;
+            break;
         }
         PortOutcome outcome = portWrite(writer, bytes, count, bound - spent);
         if (writer == PortWriter::Answer) {
@@ -205,6 +211,9 @@ void sendThrough(PortWriter writer, const char* bytes, std::size_t count) {
         std::size_t left = leftToSend(outcome.succeeded, count, outcome.count);
         bytes += count - left;
         count = left;
+    }
+    if (writer == PortWriter::Answer) {
+        frameInHand = false;
     }
 }
 
@@ -261,6 +270,7 @@ void runReceiver() {
 void resetReceiver() {
     failingInRow = 0;
     portLost = false;
+    frameInHand = false;
 }
 
 bool awaitLoopEnd(const LoopEndWatch& watch) {
@@ -271,7 +281,8 @@ bool awaitLoopEnd(const LoopEndWatch& watch) {
         if (watch.warningOnScreen() || progress != seen) {
             seen = progress;
             since = watch.nowMs();
-        } else if (watch.nowMs() - since >= kLoopEndBoundMs) {
+        } else if (watch.nowMs() - since >=
+                   (watch.frameInHand() ? kFrameInHandBoundMs : kLoopEndBoundMs)) {
             return false;
         }
     }

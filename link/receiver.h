@@ -15,6 +15,9 @@ extern std::atomic<int> linkRunning;
 extern std::atomic<unsigned> receiverProgress;
 // Set while the port is gone and the receiver is opening it again.
 extern bool portLost;
+// Set from the moment a record's answer is known to be sendable until the
+// answer has gone: the record is being stored, and must be answered.
+extern std::atomic<bool> frameInHand;
 
 // The receiver thread's body: reads and hands on what arrives until the
 // stop, then lets the port go, also one it opened after the stop began.
@@ -33,12 +36,16 @@ void sendThrough(PortWriter writer, const char* bytes, std::size_t count);
 
 // How long the stop waits for the receiver's loop once it makes no progress
 // (a read, an answer), looking this often; a warning on the screen ("Failed
-// to write file!!") is waited for as long as it stays.
+// to write file!!") is waited for as long as it stays. A record in hand (its
+// line being written, to a share that stalls, say) is given longer: given up,
+// it would be stored and never answered, and stored again at its next try.
 constexpr unsigned long kLoopEndBoundMs = 3000;
+constexpr unsigned long kFrameInHandBoundMs = 30000;
 constexpr unsigned long kLoopEndLookMs = 250;
 struct LoopEndWatch {
     bool (*loopEndedWithin)(unsigned long ms);
     bool (*warningOnScreen)();
+    bool (*frameInHand)();
     unsigned (*progress)();
     unsigned long (*nowMs)();
 };

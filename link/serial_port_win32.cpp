@@ -153,7 +153,9 @@ PortOpening portOpen(unsigned long* error) {
     }
     char name[kPortNameSize];
     if (chosen < 0 || !portDeviceName(settings.comPortIndex, name, sizeof name)) {
-        *error = chosen < 0 ? ERROR_NOT_ENOUGH_MEMORY : ERROR_FILE_NOT_FOUND;
+        // Every opening's records still held by the driver: it is busy with
+        // the port, as far as anyone can tell.
+        *error = chosen < 0 ? ERROR_BUSY : ERROR_FILE_NOT_FOUND;
         return PortOpening::NotOpened;
     }
     HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -253,8 +255,12 @@ PortWake portAwaitCharacters(unsigned long boundMs, PortOutcome* outcome) {
     if (woken == WAIT_TIMEOUT) {
         return PortWake::TimedOut;
     }
-    if (woken != WAIT_OBJECT_0) {
+    if (woken == WAIT_OBJECT_0 + 1) {
         return PortWake::Stop;
+    }
+    if (woken != WAIT_OBJECT_0) {
+        outcome->error = GetLastError(); // the wait itself failed: counted, not a stop
+        return PortWake::Failed;
     }
     wait.pending = false;
     DWORD unused = 0;
@@ -347,5 +353,9 @@ unsigned long portNowMs() {
 }
 
 bool portAwaitStop(unsigned long ms) {
-    return WaitForSingleObject(linkStopEvent, ms) == WAIT_OBJECT_0;
+    DWORD woken = WaitForSingleObject(linkStopEvent, ms);
+    if (woken == WAIT_FAILED) {
+        Sleep(ms); // the interval still passes: never a spin
+    }
+    return woken == WAIT_OBJECT_0;
 }
