@@ -272,10 +272,15 @@ class WineEnv:
             self.wine(["wineboot", "-i"], "wineboot", timeout=180)
             self._wineserver("-w", timeout=120)
         self._configure_registry()
-        # Start the services now, with their output going to a file. The
-        # server, which opens every device for the programs, gets the shim:
-        # it refuses a second opening of a port, as Windows does.
-        self.wine(["cmd", "/c", "ver"], "services", timeout=60, extra_env=pty_modem_env())
+        # The server, which opens every device for the programs, gets the
+        # shim: it refuses a second opening of a port, as Windows does. It
+        # stays up until the end: one that ended in a pause between two
+        # programs would come back without it. Then the services, with their
+        # output going to a file.
+        self._wineserver("-k")
+        self._wineserver("-w", timeout=60)
+        self._wineserver("-p", extra_env=pty_modem_env())
+        self.wine(["cmd", "/c", "ver"], "services", timeout=60)
 
     def _start_xvfb(self):
         """Xvfb picks a free display and writes its number when it is ready."""
@@ -348,8 +353,8 @@ class WineEnv:
                 self.xvfb.wait()
         self.xvfb = None
 
-    def _wineserver(self, flag, timeout=30):
-        env = self.env or dict(os.environ, WINEPREFIX=str(self.prefix))
+    def _wineserver(self, flag, timeout=30, extra_env=None):
+        env = dict(self.env or dict(os.environ, WINEPREFIX=str(self.prefix)), **(extra_env or {}))
         try:
             subprocess.run(["wineserver", flag], env=env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
