@@ -228,15 +228,11 @@ BOOL CALLBACK listChild(HWND child, LPARAM param) {
     HWND parent = reinterpret_cast<HWND>(param);
     if (GetParent(child) != parent)
         return TRUE; // grandchildren, such as a combo box's edit, come with their own parent
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     std::string text;
     controlText(child, &text);
-    std::printf("id=%d\tclass=%s\tvisible=%d\tenabled=%d\trect=%ld,%ld,%ld,%ld\ttext=%s\n",
-                GetDlgCtrlID(child), escape(className(child)).c_str(),
-                IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0, r.left, r.top,
-                r.right, r.bottom, escape(text).c_str());
+    std::printf("id=%d\tclass=%s\tvisible=%d\tenabled=%d\ttext=%s\n", GetDlgCtrlID(child),
+                escape(className(child)).c_str(), IsWindowVisible(child) ? 1 : 0,
+                IsWindowEnabled(child) ? 1 : 0, escape(text).c_str());
     return TRUE;
 }
 
