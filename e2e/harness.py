@@ -33,13 +33,11 @@ import simbase  # noqa: E402
 # benchmark or the demo, and what it does. tools/test.sh sets them per mode.
 VARIABLES = {
     "TAMSEL_EXE": "the program under test (default build/windows/Tamsel.exe)",
-    "TAMSEL_E2E_DIR": "where the Wine prefix, the test folders and the logs go (build/e2e); "
-                      "give each locale and scale a folder of its own",
+    "TAMSEL_E2E_DIR": "the Wine prefix, test folders and logs (build/e2e); one per locale, scale",
     "TAMSEL_PTY_MODEM_DIR": "where the modem-status shim is built (build/native/preload)",
     "TAMSEL_LOCALE": "the locale Wine runs the programs in, and so their ANSI code page",
     "TAMSEL_SCALE": "the display scale in percent (100)",
-    "TAMSEL_RECEIVE_PATHS": "the receive paths that tests marked receive_path run on "
-                            "(event,polling): see RECEIVE_PATHS",
+    "TAMSEL_RECEIVE_PATHS": "the RECEIVE_PATHS of tests marked receive_path (event,polling)",
     "TAMSEL_RACE_ROUNDS": "at most this many rounds of a test marked rounds(n) (n)",
     "TAMSEL_E2E_SEED": "the seed of the random choices, to repeat a run (a fresh one)",
     "TAMSEL_SOAK_RECORDS": "the records of the long session (300)",
@@ -143,28 +141,6 @@ def run_seed():
 
 
 # --- processes -------------------------------------------------------------------
-
-def wine_process(program, *args, timeout=10):
-    """The Linux process that runs a Windows program, found by its first
-    argument (and any more given): Wine rewrites the command line to the
-    one the program was started with."""
-    deadline = time.monotonic() + timeout
-    while True:
-        # Wine's loader may show the same command line for a moment before
-        # it hands over (seen on the 32-bit program): the newest one that
-        # is still there a moment later is the program.
-        found = [p for p in psutil.process_iter(["cmdline", "create_time"])
-                 if (p.info["cmdline"] or [])[:1] == [program]
-                 and all(a in p.info["cmdline"] for a in args)]
-        if found:
-            time.sleep(0.3)
-            found = [p for p in found if p.is_running()]
-        if found:
-            return max(found, key=lambda p: p.info["create_time"])
-        if time.monotonic() > deadline:
-            raise AssertionError("no process runs %s" % program)
-        time.sleep(0.1)
-
 
 def cpu_shares(processes, seconds):
     """The share of one core that each process used over the same `seconds`."""
@@ -528,9 +504,24 @@ class Session:
     def running(self):
         return self.process is not None and self.process.poll() is None
 
-    def program_process(self):
-        """The Linux process that runs this test's Tamsel.exe."""
-        return wine_process(self.exe)
+    def program_process(self, timeout=10):
+        """The Linux process that runs this test's Tamsel.exe: Wine rewrites
+        its command line to the one the program was started with."""
+        deadline = time.monotonic() + timeout
+        while True:
+            # Wine's loader may show the same command line for a moment before
+            # it hands over (seen on the 32-bit program): the newest one that
+            # is still there a moment later is the program.
+            found = [p for p in psutil.process_iter(["cmdline", "create_time"])
+                     if (p.info["cmdline"] or [])[:1] == [self.exe]]
+            if found:
+                time.sleep(0.3)
+                found = [p for p in found if p.is_running()]
+            if found:
+                return max(found, key=lambda p: p.info["create_time"])
+            if time.monotonic() > deadline:
+                raise AssertionError("no process runs %s" % self.exe)
+            time.sleep(0.1)
 
     # Driving the windows -------------------------------------------------------
 
