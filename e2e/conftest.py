@@ -83,14 +83,11 @@ def wine_env():
     env = harness.WineEnv()
     try:
         env.start()
+        yield env
     except harness.Unavailable as missing:
-        env.stop()
         _cannot_run(str(missing))
-    except BaseException:
+    finally:
         env.stop()
-        raise
-    yield env
-    env.stop()
 
 
 @pytest.fixture
