@@ -81,10 +81,8 @@ def measure_tamsel(env, records, idle_seconds, receive_path):
                          key=lambda p: p.info["create_time"])
             measured = [run.program_process(), server] + ([bare] if bare else [])
             shares = harness.cpu_shares(measured, idle_seconds)
-        result["idle_cpu_percent"], result["wineserver_idle_cpu_percent"] = (
-            100 * shares[0], 100 * shares[1])
-        if bare:
-            result["bare_wait_idle_cpu_percent"] = 100 * shares[2]
+        names = ["idle_cpu_percent", "wineserver_idle_cpu_percent", "bare_wait_idle_cpu_percent"]
+        result.update((name, 100 * share) for name, share in zip(names, shares))
         result["latencies_ms"] = latencies_of(run.base, records)
         run.dialog.close()
         run.wait_exit(60)
@@ -123,9 +121,8 @@ def measure_plain_script(records, idle_seconds, starts):
 
 
 def flush_times_ms(count=300):
-    """What one small append and flush to disk costs here: Tamsel flushes every
-    record before answering "OK", so the disk's slowest flushes show in the
-    latency's tail."""
+    """What one small append and flush to disk costs here, as Tamsel pays it
+    for every record before its "OK"."""
     probe = ROOT / "build" / "bench-flush-probe.txt"
     fd = os.open(str(probe), os.O_WRONLY | os.O_CREAT | os.O_APPEND | os.O_TRUNC)
     times = []
