@@ -202,13 +202,12 @@ struct Deadline {
 };
 
 HWND waitForWindow(const Options& o, const Deadline& deadline) {
-    for (;;) {
-        if (HWND window = findWindowNow(o))
-            return window;
-        if (deadline.passed())
-            return nullptr;
+    HWND window = findWindowNow(o);
+    while (!window && !deadline.passed()) {
         Sleep(kPollMs);
+        window = findWindowNow(o);
     }
+    return window;
 }
 
 int timedOut(const char* what) {
@@ -246,18 +245,15 @@ int cmdWaitWindow(const Options& o, const Deadline&, HWND window, HWND) {
 
 // wait-gone: waits until no window matches.
 int cmdWaitGone(const Options& o, const Deadline& deadline, HWND, HWND) {
-    for (;;) {
-        HWND window = findWindowNow(o);
-        if (!window) {
-            std::printf("gone=1\n");
-            return 0;
-        }
+    while (HWND window = findWindowNow(o)) {
         if (deadline.passed()) {
             printWindow(window);
             return timedOut("window still present");
         }
         Sleep(kPollMs);
     }
+    std::printf("gone=1\n");
+    return 0;
 }
 
 // windows: prints every matching window, at once (with no selection: all).
@@ -389,15 +385,14 @@ bool comboItems(HWND combo, std::vector<std::string>* items) {
 
 // select --index I: chooses the combo box item as a user's choice does.
 int cmdSelect(const Options& o, const Deadline&, HWND, HWND combo) {
-    long index = o.index;
     DWORD_PTR result = 0;
-    send(combo, CB_SETCURSEL, index, 0, &result);
+    send(combo, CB_SETCURSEL, o.index, 0, &result);
     if (static_cast<LRESULT>(result) == CB_ERR)
         return missing("index");
     // CB_SETCURSEL notifies nobody: tell the dialog as a user's choice would.
     send(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
          reinterpret_cast<LPARAM>(combo));
-    std::printf("selected=%ld\n", index);
+    std::printf("selected=%ld\n", o.index);
     return 0;
 }
 
@@ -464,9 +459,8 @@ int cmdAccName(const Options&, const Deadline&, HWND, HWND control) {
 // client area, and in the window's client area.
 int cmdRect(const Options&, const Deadline&, HWND window, HWND control) {
     HWND target = control ? control : window;
-    RECT screen{};
+    RECT screen{}, client{};
     GetWindowRect(target, &screen);
-    RECT client{};
     GetClientRect(target, &client);
     RECT inParent = screen;
     if (control)
@@ -499,8 +493,7 @@ int cmdTerminate(const Options&, const Deadline&, HWND window, HWND) {
 }
 
 int spawn(const std::string& cmdline, bool wait, const Deadline& deadline) {
-    std::vector<char> line(cmdline.begin(), cmdline.end());
-    line.push_back('\0');
+    std::vector<char> line(cmdline.c_str(), cmdline.c_str() + cmdline.size() + 1);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -614,15 +607,13 @@ HWND focusOf(HWND window) {
                                                                               : nullptr;
 }
 
-// focus: prints the control that has the keyboard focus in the window's thread.
+// focus: prints the id of the control that has the keyboard focus in the
+// window's thread, or none.
 int cmdFocus(const Options&, const Deadline&, HWND window, HWND) {
-    HWND focus = focusOf(window);
-    if (!focus) {
+    if (HWND focus = focusOf(window))
+        std::printf("id=%d\n", GetDlgCtrlID(focus));
+    else
         std::printf("id=none\n");
-        return 0;
-    }
-    std::printf("id=%d\tclass=%s\tparent=%s\n", GetDlgCtrlID(focus),
-                escape(className(focus)).c_str(), handleText(GetParent(focus)).c_str());
     return 0;
 }
 
