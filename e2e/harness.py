@@ -65,9 +65,8 @@ BUILT_DRIVER = BUILD / "windows" / "e2e_driver.exe"
 PTY_MODEM_DIR = Path(setting("TAMSEL_PTY_MODEM_DIR", BUILD / "native" / "preload"))
 PTY_MODEM_NAME = "libpty_modem.so"
 
-# How the receiver learns that bytes came in (the README's receive paths).
-# "-nocount" plays a driver that never reports how many received bytes wait;
-# each record must still be answered within NOCOUNT_ACK_LIMIT of its chance.
+# The README's receive paths. On a "-nocount" one, whose driver never says how
+# many bytes wait, each record must still be answered within NOCOUNT_ACK_LIMIT.
 RECEIVE_PATHS = ("event", "polling", "event-nocount", "polling-nocount")
 NOCOUNT_ACK_LIMIT = 0.7  # the 200 ms flash and half a second
 
@@ -79,8 +78,7 @@ CODE_PAGE = {"ja": "cp932", "zh": "cp936", "ko": "cp949", "hi": "utf-8"}.get(
 DOUBLE_BYTE = CODE_PAGE in ("cp932", "cp936", "cp949")
 UTF8 = CODE_PAGE == "utf-8"
 
-# The display scale Wine runs the programs at, in percent: 150 is Wine's
-# LogPixels 144, on a screen of the size such laptops have.
+# The display scale in percent: 150 is Wine's LogPixels 144, on a laptop's screen.
 SCALE = int(setting("TAMSEL_SCALE", "100"))
 
 CAPTION = "Tamsel (Ver 1.12)"
@@ -240,10 +238,9 @@ class WineEnv:
             self.wine(["wineboot", "-i"], "wineboot", timeout=180)
             self._wineserver("-w", timeout=120)
         self._configure_registry()
-        # Start the services now, with their output going to a file. The
-        # server, which opens every device for the programs, gets the shim:
-        # it refuses a second opening of a port, as Windows does.
-        self.wine(["cmd", "/c", "ver"], "services", timeout=60, extra_env=pty_modem_env())
+        # Start the services now, their output going to a file; Wine's server,
+        # which opens every device for the programs, gets the shim.
+        self.wine(["cmd", "/c", "ver"], "services", timeout=60, extra_env=shim_env())
 
     def _start_xvfb(self):
         """Xvfb picks a free display and writes its number when it is ready."""
@@ -356,28 +353,20 @@ def _folder_name(test_name):
     return name
 
 
-def pty_modem_env():
-    """The shim preloaded, or nothing when it has not been built."""
-    built = PTY_MODEM_DIR / "lib" / "x86_64-linux-gnu" / PTY_MODEM_NAME
-    if not built.exists():
-        return {}
-    return {"LD_PRELOAD": "%s/$LIB/%s" % (PTY_MODEM_DIR, PTY_MODEM_NAME)}
-
-
-def program_env(receive_path):
-    """What the program's own runs get on top of the shared environment: the
-    shim, which refuses what Windows refuses, in the mode of the path."""
-    if receive_path not in RECEIVE_PATHS:
+def shim_env(receive_path=None):
+    """The modem-status shim preloaded, which refuses what Windows refuses, in
+    the mode of the receive path (none for Wine's server)."""
+    if receive_path is not None and receive_path not in RECEIVE_PATHS:
         raise ValueError("unknown receive path %r" % receive_path)
-    shim = pty_modem_env()
-    if not shim:
+    if not (PTY_MODEM_DIR / "lib" / "x86_64-linux-gnu" / PTY_MODEM_NAME).exists():
         raise Unavailable("%s is not built yet: build the native tree first" % PTY_MODEM_NAME)
-    way, _, driver = receive_path.partition("-")
+    env = {"LD_PRELOAD": "%s/$LIB/%s" % (PTY_MODEM_DIR, PTY_MODEM_NAME)}
+    way, _, driver = (receive_path or "").partition("-")
     if way == "event":
-        shim["TAMSEL_PTY_MODEM_STATUS"] = "1"
+        env["TAMSEL_PTY_MODEM_STATUS"] = "1"
     if driver == "nocount":
-        shim["TAMSEL_PTY_NO_COUNT"] = "1"
-    return shim
+        env["TAMSEL_PTY_NO_COUNT"] = "1"
+    return env
 
 
 class Session:
@@ -388,7 +377,7 @@ class Session:
     def __init__(self, env, test_name, receive_path="polling"):
         self.env = env
         self.receive_path = receive_path
-        self.program_env = program_env(receive_path)
+        self.program_env = shim_env(receive_path)
         name = _folder_name(test_name)
         self.win_dir = "C:\\t\\" + name
         self.dir = env.drive_c / "t" / name
