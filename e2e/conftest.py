@@ -10,8 +10,7 @@ import pytest
 
 import harness
 
-# pytest-timeout's limit for a test that sets none: the longest test but the
-# soak takes under half a minute under Wine.
+# pytest-timeout's limit for a test that sets none (all but the soak take < 30 s).
 TEST_TIMEOUT = 300
 # The path a test not marked receive_path runs on.
 SINGLE_PATH = "event"
