@@ -1,10 +1,8 @@
 """Measures Tamsel beside a plain script that stores and answers each record
-(tools/plain_reader.py), and writes docs/benchmark.md with a latency histogram
+(tools/plain_reader.py), and writes docs/benchmark.md and a latency histogram
 (docs/latency-histogram.png): core throughput (build/bench/core_bench); under
-Wine, on both receive paths, the acknowledgement latency (from the data
-frame's CR leaving the simulated base to the acknowledgement's CR arriving)
-and the CPU of a session that waits with no data, beside a bare pending wait;
-start-up to "@BS\\r" on the line. tools/bench.sh builds what it needs first.
+Wine, on both receive paths, the acknowledgement latency and the CPU of an
+idle session beside a bare pending wait; start-up. tools/bench.sh builds first.
 
 Usage: /usr/bin/python3 tools/bench.py [--records N] [--idle SECONDS] [--starts N]
 """
@@ -35,6 +33,7 @@ FLASH_MS = 200.0
 
 
 def latencies_of(base, count):
+    """From each data frame's CR leaving the base to its acknowledgement's CR."""
     values = []
     for payload in simbase.generated_payloads(count):
         record = base.send_record(payload, unit=7, echo=b"1", ack_timeout=10.0)
@@ -157,9 +156,7 @@ def histogram(series, path):
     figure, axes = plt.subplots(1, len(series), figsize=(5 * len(series), 3.6))
     for ax, (title, values) in zip(axes, series):
         ax.hist(values, bins=40, color="#4a7ab5")
-        ax.set_title(title)
-        ax.set_xlabel("acknowledgement latency (ms)")
-        ax.set_ylabel("records")
+        ax.set(title=title, xlabel="acknowledgement latency (ms)", ylabel="records")
         ax.axvline(statistics.median(values), color="#c0392b", linestyle="--",
                    label="median %.1f ms" % statistics.median(values))
         ax.legend()
@@ -194,6 +191,8 @@ def write_report(core, event, polling, plain, args):
         ("a bare pending wait under the same Wine (% of one core)", [bare_wait, None, None]),
         ("the program's own idle cost beyond it (points of a core)",
          [event["idle_cpu_percent"] - bare_wait, None, None]),
+        ("Wine's server meanwhile, serving the bare wait too on the event path (% of one core)",
+         each(lambda c: c["wineserver_idle_cpu_percent"], plain_too=False)),
         ("start-up to \"@BS\\r\" on the line, median (ms)",
          [args.startup_ms, None, plain["startup_ms"]]),
         ("program size (bytes)", [harness.TAMSEL_EXE.stat().st_size, None, plain["exe_bytes"]]),
@@ -244,10 +243,7 @@ def write_report(core, event, polling, plain, args):
               "progress text's screen work, that makes Tamsel's latency tail."
               % (statistics.median(flushes), percentile(flushes, 0.99), max(flushes))]
     lines += ["", "The bare wait is a program that keeps one wait for received characters "
-              "pending on a port of its own, measured beside the session over the same seconds. "
-              "Wine's own server used %.1f%% of one core meanwhile on the event path (serving "
-              "the bare wait too) and %.1f%% on the polling path."
-              % (event["wineserver_idle_cpu_percent"], polling["wineserver_idle_cpu_percent"])]
+              "pending on a port of its own, measured beside the session over the same seconds."]
     lines += ["", "![Latency histogram](latency-histogram.png)", ""]
     (DOCS / "benchmark.md").write_text("\n".join(lines))
     print("\n".join(lines))
@@ -264,8 +260,8 @@ def main():
     args.flush_times = flush_times_ms()
     plain = measure_plain_script(args.records, args.idle, args.starts)
     env = harness.WineEnv()
-    env.start()
     try:
+        env.start()
         args.startup_ms = measure_startup(env, args.starts)
         event = measure_tamsel(env, args.records, args.idle, "event")
         polling = measure_tamsel(env, args.records, args.idle, "polling")
