@@ -1,16 +1,5 @@
-"""Fixtures for the end-to-end tests of Tamsel.exe under Wine.
-
-Run with:  /usr/bin/python3 -m pytest e2e  (the environment variables that
-change a run are listed at the top of harness.py).
-
-A test runs on the "event" receive path, the one real serial drivers give,
-unless it is marked receive_path: then once on each path that
-TAMSEL_RECEIVE_PATHS names (default "event,polling"). The markers below say
-what each test is sensitive to; tools/test.sh selects by them the tests that
-each of its other modes (no-count drivers, code pages, 150 %, 32-bit) can
-change. A test that runs longer than TEST_TIMEOUT seconds fails
-(pytest-timeout), unless it sets a limit of its own.
-"""
+"""Fixtures for the end-to-end tests of Tamsel.exe under Wine. The markers
+say what each test is sensitive to: tools/test.sh's modes select by them."""
 
 import os
 
@@ -18,7 +7,7 @@ import pytest
 
 import harness
 
-# The longest test but the soak takes under half a minute under Wine.
+# pytest-timeout's limit for a test that sets none (all but the soak take < 30 s).
 TEST_TIMEOUT = 300
 # The path a test not marked receive_path runs on.
 SINGLE_PATH = "event"
@@ -29,8 +18,8 @@ FEW_ROUNDS = 2
 MARKERS = {
     "receive_path": "how the bytes arrive or how the receiver waits can change the outcome: "
                     "runs on every receive path of the run, the no-count drivers included",
-    "code_page": "paths, names or settings hold bytes outside ASCII, which the ANSI code page "
-                 "reads differently: run again under Japanese and UTF-8",
+    "code_page": "holds bytes outside ASCII, which code pages read differently: run again "
+                 "under Japanese and UTF-8",
     "layout": "measures the dialog's layout or walks it by keyboard: run again at 150 %",
     "word_size": "passes a Win32 record, pointer or file offset whose size differs in the "
                  "32-bit program: run again by the 32-bit program",
@@ -90,14 +79,11 @@ def wine_env():
     env = harness.WineEnv()
     try:
         env.start()
+        yield env
     except harness.Unavailable as missing:
-        env.stop()
         _cannot_run(str(missing))
-    except BaseException:
+    finally:
         env.stop()
-        raise
-    yield env
-    env.stop()
 
 
 @pytest.fixture

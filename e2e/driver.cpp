@@ -2,15 +2,13 @@
 // for the end-to-end tests (find windows, read and set control texts, press
 // buttons, answer message boxes). It runs under the same Wine prefix as the
 // program under test, so window handles and messages cross between the two.
-// Run it without arguments for its commands and options, which come from the
-// tables kCommands and kOptions below: a command is one row plus its handler.
+// Usage: e2e_driver COMMAND [--OPTION [VALUE]]...; each command's handler
+// below says what it does, and kCommands what it needs. A window is selected
+// by --title, --title-contains, --class, --has-id and --minimized.
 //
 // Output: one line per item, tab-separated key=value fields, escaped so that a
-// line never holds a tab or a line break: "\\" for a backslash, "\t", "\r",
-// "\n", and "\xHH" for any other byte below 32 or above 126. The texts of the
-// options marked `escaped` are unescaped by the same rules, so any byte can be
-// passed through the command line.
-//
+// line never holds a tab or a line break: "\\", "\t", "\r", "\n", and "\xHH" for
+// any other byte below 32 or above 126. Option texts are unescaped alike.
 // Exit status: 0 done, 1 timed out, 2 bad usage, 3 the window or control lacks
 // what was asked for.
 
@@ -23,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,11 +36,10 @@ constexpr UINT kSendTimeoutMs = 2000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 
 struct Options {
+    std::set<std::string> given; // every option named on the command line
     std::string title, titleContains, className, text, answer = "ok", cmdline, port, keys;
-    bool titleGiven = false, textGiven = false;
-    bool minimized = false, wait = false, post = false, controls = false;
-    long hasId = -1, id = -1, index = -1, at = -1, code = BN_CLICKED;
-    long timeoutMs = 10000;
+    long hasId = -1, id = -1, index = -1, at = -1, code = BN_CLICKED, timeoutMs = 10000;
+    bool has(const char* name) const { return given.count(name) != 0; }
 };
 
 std::string escape(const std::string& in) {
@@ -60,13 +58,6 @@ std::string escape(const std::string& in) {
     return out;
 }
 
-int hexValue(char c) {
-    const char* digits = "0123456789abcdef";
-    const char* found =
-        c ? std::strchr(digits, std::tolower(static_cast<unsigned char>(c))) : nullptr;
-    return found ? static_cast<int>(found - digits) : -1;
-}
-
 // The row of a table with this name, or null.
 template <typename Row, std::size_t N> const Row* find(const Row (&table)[N], const char* name) {
     for (const Row& row : table) {
@@ -77,6 +68,9 @@ template <typename Row, std::size_t N> const Row* find(const Row (&table)[N], co
 }
 
 std::string unescape(const std::string& in) {
+    auto isHex = [&](std::size_t at) {
+        return at < in.size() && std::isxdigit(static_cast<unsigned char>(in[at]));
+    };
     std::string out;
     for (std::size_t i = 0; i < in.size(); ++i) {
         if (in[i] != '\\' || i + 1 >= in.size()) {
@@ -86,9 +80,8 @@ std::string unescape(const std::string& in) {
         char next = in[++i];
         if (next == 't' || next == 'r' || next == 'n') {
             out += next == 't' ? '\t' : next == 'r' ? '\r' : '\n';
-        } else if (next == 'x' && i + 2 < in.size() && hexValue(in[i + 1]) >= 0 &&
-                   hexValue(in[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(in[i + 1]) * 16 + hexValue(in[i + 2]));
+        } else if (next == 'x' && isHex(i + 1) && isHex(i + 2)) {
+            out += static_cast<char>(std::stoi(in.substr(i + 1, 2), nullptr, 16));
             i += 2;
         } else {
             // A lone backslash stands for itself, so Windows paths can be
@@ -153,12 +146,12 @@ bool controlText(HWND window, std::string* text) {
 bool matches(HWND window, const Options& o) {
     if (!IsWindowVisible(window))
         return false;
-    if (o.minimized && !IsIconic(window))
+    if (o.has("--minimized") && !IsIconic(window))
         return false;
     if (!o.className.empty() && className(window) != o.className)
         return false;
-    std::string caption = o.titleGiven || !o.titleContains.empty() ? captionOf(window) : "";
-    if (o.titleGiven && caption != o.title)
+    std::string caption = o.has("--title") || !o.titleContains.empty() ? captionOf(window) : "";
+    if (o.has("--title") && caption != o.title)
         return false;
     if (!o.titleContains.empty() && caption.find(o.titleContains) == std::string::npos)
         return false;
@@ -201,24 +194,20 @@ HWND findWindowNow(const Options& o, bool print = false) {
     return search.found;
 }
 
-class Deadline {
-  public:
-    explicit Deadline(DWORD ms) : start_(GetTickCount()), ms_(ms) {}
-    bool passed() const { return GetTickCount() - start_ >= ms_; }
-
-  private:
-    DWORD start_;
-    DWORD ms_;
+// A time limit, counted from its making.
+struct Deadline {
+    explicit Deadline(DWORD limitMs) : start(GetTickCount()), ms(limitMs) {}
+    bool passed() const { return GetTickCount() - start >= ms; }
+    DWORD start, ms;
 };
 
 HWND waitForWindow(const Options& o, const Deadline& deadline) {
-    for (;;) {
-        if (HWND window = findWindowNow(o))
-            return window;
-        if (deadline.passed())
-            return nullptr;
+    HWND window = findWindowNow(o);
+    while (!window && !deadline.passed()) {
         Sleep(kPollMs);
+        window = findWindowNow(o);
     }
+    return window;
 }
 
 int timedOut(const char* what) {
@@ -238,53 +227,49 @@ BOOL CALLBACK listChild(HWND child, LPARAM param) {
     HWND parent = reinterpret_cast<HWND>(param);
     if (GetParent(child) != parent)
         return TRUE; // grandchildren, such as a combo box's edit, come with their own parent
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     std::string text;
     controlText(child, &text);
-    std::printf("id=%d\tclass=%s\tvisible=%d\tenabled=%d\trect=%ld,%ld,%ld,%ld\ttext=%s\n",
-                GetDlgCtrlID(child), escape(className(child)).c_str(),
-                IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0, r.left, r.top,
-                r.right, r.bottom, escape(text).c_str());
+    std::printf("id=%d\tclass=%s\tvisible=%d\tenabled=%d\ttext=%s\n", GetDlgCtrlID(child),
+                escape(className(child)).c_str(), IsWindowVisible(child) ? 1 : 0,
+                IsWindowEnabled(child) ? 1 : 0, escape(text).c_str());
     return TRUE;
 }
 
+// wait-window [--controls]: prints the window (and each of its controls).
 int cmdWaitWindow(const Options& o, const Deadline&, HWND window, HWND) {
     printWindow(window);
-    if (o.controls)
+    if (o.has("--controls"))
         EnumChildWindows(window, listChild, reinterpret_cast<LPARAM>(window));
     return 0;
 }
 
+// wait-gone: waits until no window matches.
 int cmdWaitGone(const Options& o, const Deadline& deadline, HWND, HWND) {
-    for (;;) {
-        HWND window = findWindowNow(o);
-        if (!window) {
-            std::printf("gone=1\n");
-            return 0;
-        }
+    while (HWND window = findWindowNow(o)) {
         if (deadline.passed()) {
             printWindow(window);
             return timedOut("window still present");
         }
         Sleep(kPollMs);
     }
+    std::printf("gone=1\n");
+    return 0;
 }
 
+// windows: prints every matching window, at once (with no selection: all).
 int cmdWindows(const Options& o, const Deadline&, HWND, HWND) {
     findWindowNow(o, true);
     return 0;
 }
 
-// With --text, waits until the control's text equals it.
+// text [--text T]: prints the control's text; with --text, once it equals T.
 int cmdText(const Options& o, const Deadline& deadline, HWND, HWND control) {
     std::string text;
     for (;;) {
         bool read = controlText(control, &text);
-        if (!read && !o.textGiven)
+        if (!read && !o.has("--text"))
             return missing("text (the window did not answer)");
-        if (read && (!o.textGiven || text == o.text)) {
+        if (read && (!o.has("--text") || text == o.text)) {
             std::printf("text=%s\n", escape(text).c_str());
             return 0;
         }
@@ -301,7 +286,8 @@ const struct {
     int id;
 } kAnswers[] = {{"ok", IDOK}, {"cancel", IDCANCEL}, {"yes", IDYES}, {"no", IDNO}, {"none", 0}};
 
-// Finds the box itself: its own selection, after checking --answer.
+// msgbox [--answer ok|yes|no|cancel|none]: waits for a message box (--title:
+// its caption), prints its text and buttons, and presses the answer's button.
 int cmdMessageBox(const Options& o, const Deadline& deadline, HWND, HWND) {
     const auto* answer = find(kAnswers, o.answer.c_str());
     if (!answer) {
@@ -345,17 +331,17 @@ int cmdMessageBox(const Options& o, const Deadline& deadline, HWND, HWND) {
     return 0;
 }
 
-// The button's click as it reaches the window: WM_COMMAND (id, BN_CLICKED)
-// with the control's handle, null when there is no such control. Posted for
-// a button whose handler ends the dialog or opens a modal one, which a sent
-// message would wait for; else sent, and handled before this returns.
+// press [--post] [--code N]: the click of the button --id as it reaches the
+// window, WM_COMMAND (id, BN_CLICKED or N) with the control's handle, sent and
+// handled before this returns; posted for a button whose handler ends the
+// dialog or opens a modal one, which a sent message would wait for.
 int cmdPress(const Options& o, const Deadline&, HWND window, HWND control) {
     // A disabled button sends no notification: a press of one must not act.
     if (control && !IsWindowEnabled(control))
         return missing("an enabled control");
     WPARAM wParam = MAKEWPARAM(static_cast<WORD>(o.id), static_cast<WORD>(o.code));
     LPARAM lParam = reinterpret_cast<LPARAM>(control);
-    if (o.post)
+    if (o.has("--post"))
         PostMessageA(window, WM_COMMAND, wParam, lParam);
     else if (!send(window, WM_COMMAND, wParam, lParam))
         return timedOut("press not handled");
@@ -370,6 +356,7 @@ int printText(HWND control) {
     return 0;
 }
 
+// set-text --text T: WM_SETTEXT; prints the text the control then has.
 int cmdSetText(const Options& o, const Deadline&, HWND, HWND control) {
     if (!send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.text.c_str())))
         return timedOut("WM_SETTEXT not handled");
@@ -396,19 +383,20 @@ bool comboItems(HWND combo, std::vector<std::string>* items) {
     return true;
 }
 
+// select --index I: chooses the combo box item as a user's choice does.
 int cmdSelect(const Options& o, const Deadline&, HWND, HWND combo) {
-    long index = o.index;
     DWORD_PTR result = 0;
-    send(combo, CB_SETCURSEL, index, 0, &result);
+    send(combo, CB_SETCURSEL, o.index, 0, &result);
     if (static_cast<LRESULT>(result) == CB_ERR)
         return missing("index");
     // CB_SETCURSEL notifies nobody: tell the dialog as a user's choice would.
     send(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
          reinterpret_cast<LPARAM>(combo));
-    std::printf("selected=%ld\n", index);
+    std::printf("selected=%ld\n", o.index);
     return 0;
 }
 
+// combo: prints the selection and every item.
 int cmdCombo(const Options&, const Deadline&, HWND, HWND combo) {
     DWORD_PTR selected = 0;
     send(combo, CB_GETCURSEL, 0, 0, &selected);
@@ -427,6 +415,7 @@ long checkState(HWND control) {
     return send(control, BM_GETCHECK, 0, 0, &state) ? static_cast<long>(state) : -1;
 }
 
+// checked: prints BM_GETCHECK (0, 1 or 2).
 int cmdChecked(const Options&, const Deadline&, HWND, HWND control) {
     long state = checkState(control);
     if (state < 0)
@@ -435,7 +424,7 @@ int cmdChecked(const Options&, const Deadline&, HWND, HWND control) {
     return 0;
 }
 
-// The control's name as a screen reader asks for it: from the system's
+// acc-name: the control's name as a screen reader asks for it: from the system's
 // standard accessibility object for the window (what oleacc hands a screen
 // reader for a standard control), not from its text.
 int cmdAccName(const Options&, const Deadline&, HWND, HWND control) {
@@ -466,11 +455,12 @@ int cmdAccName(const Options&, const Deadline&, HWND, HWND control) {
     return 0;
 }
 
+// rect [--id N]: the window's or control's rectangle: on the screen, its
+// client area, and in the window's client area.
 int cmdRect(const Options&, const Deadline&, HWND window, HWND control) {
     HWND target = control ? control : window;
-    RECT screen{};
+    RECT screen{}, client{};
     GetWindowRect(target, &screen);
-    RECT client{};
     GetClientRect(target, &client);
     RECT inParent = screen;
     if (control)
@@ -481,12 +471,14 @@ int cmdRect(const Options&, const Deadline&, HWND window, HWND control) {
     return 0;
 }
 
+// close: the close box (WM_SYSCOMMAND SC_CLOSE), posted.
 int cmdClose(const Options&, const Deadline&, HWND window, HWND) {
     PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     std::printf("closed=%s\n", handleText(window).c_str());
     return 0;
 }
 
+// terminate: ends the process that owns the window.
 int cmdTerminate(const Options&, const Deadline&, HWND window, HWND) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
@@ -501,8 +493,7 @@ int cmdTerminate(const Options&, const Deadline&, HWND window, HWND) {
 }
 
 int spawn(const std::string& cmdline, bool wait, const Deadline& deadline) {
-    std::vector<char> line(cmdline.begin(), cmdline.end());
-    line.push_back('\0');
+    std::vector<char> line(cmdline.c_str(), cmdline.c_str() + cmdline.size() + 1);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -531,21 +522,25 @@ int spawn(const std::string& cmdline, bool wait, const Deadline& deadline) {
     return result;
 }
 
+// spawn --cmdline T [--wait]: starts a program with exactly this command
+// line; with --wait, waits for it and prints its exit code.
 int cmdSpawn(const Options& o, const Deadline& deadline, HWND, HWND) {
-    return spawn(o.cmdline, o.wait, deadline);
+    return spawn(o.cmdline, o.has("--wait"), deadline);
 }
 
-// With --id, main has found the window and the button before the port is
-// opened, so that the click follows the opening at once.
+// hold --port NAME [--wait] [--id N and a window | --cmdline T]: opens a port
+// or a file without sharing and keeps it until the time limit (with --wait, a
+// wait for received characters pending); once held, presses the button N
+// (posted) or starts the program. main has found the button before the opening.
 int cmdHold(const Options& o, const Deadline& deadline, HWND window, HWND button) {
     HANDLE port = CreateFileA(o.port.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, o.wait ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+                              OPEN_EXISTING, o.has("--wait") ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         std::printf("error=open\tcode=%lu\n", GetLastError());
         return kExitMissing;
     }
     OVERLAPPED waitRecord = {};
-    if (o.wait) {
+    if (o.has("--wait")) {
         SetCommMask(port, EV_RXCHAR);
         waitRecord.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
@@ -554,7 +549,7 @@ int cmdHold(const Options& o, const Deadline& deadline, HWND window, HWND button
     // The click or the start follows the opening at once, whatever starting
     // a second process would cost: the program meets the file held.
     Options posted = o;
-    posted.post = true;
+    posted.given.insert("--post");
     int failed = button              ? cmdPress(posted, deadline, window, button)
                  : o.cmdline.empty() ? 0
                                      : spawn(o.cmdline, false, deadline);
@@ -589,6 +584,8 @@ int cmdHold(const Options& o, const Deadline& deadline, HWND window, HWND button
     return 0;
 }
 
+// type --text T [--at P]: puts the caret at P (the end by default) and sends
+// WM_CHAR for each character.
 int cmdType(const Options& o, const Deadline&, HWND, HWND control) {
     DWORD_PTR caret = static_cast<WPARAM>(o.at);
     if (o.at < 0) {
@@ -610,14 +607,13 @@ HWND focusOf(HWND window) {
                                                                               : nullptr;
 }
 
+// focus: prints the id of the control that has the keyboard focus in the
+// window's thread, or none.
 int cmdFocus(const Options&, const Deadline&, HWND window, HWND) {
-    HWND focus = focusOf(window);
-    if (!focus) {
+    if (HWND focus = focusOf(window))
+        std::printf("id=%d\n", GetDlgCtrlID(focus));
+    else
         std::printf("id=none\n");
-        return 0;
-    }
-    std::printf("id=%d\tclass=%s\tparent=%s\n", GetDlgCtrlID(focus),
-                escape(className(focus)).c_str(), handleText(GetParent(focus)).c_str());
     return 0;
 }
 
@@ -662,11 +658,8 @@ bool parseKeyStep(const std::string& text, KeyStep* step) {
 }
 
 // Key input as a user's keyboard gives it, through the system's input queue
-// to the foreground window: the dialog's own message loop meets it as it
-// meets the user's keys.
-// Posted instead (--post) to a control or the window: the dialog's message
-// loop takes the key through IsDialogMessage as it takes the user's keys,
-// whatever window is in front.
+// to the foreground window; or posted to `target`, where the dialog's message
+// loop takes it through IsDialogMessage, whatever window is in front.
 void pressKey(const KeyStep& step, HWND target) {
     if (target) {
         UINT scan = MapVirtualKeyA(step.vk, MAPVK_VK_TO_VSC);
@@ -693,13 +686,16 @@ void pressKey(const KeyStep& step, HWND target) {
     SendInput(count, inputs, sizeof(INPUT));
 }
 
+// keys --keys STEP,... [--post [--id N]]: presses each key, then waits for the
+// focus the step expects and prints the focus.
 int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND control) {
+    bool post = o.has("--post");
     std::vector<KeyStep> steps;
     for (std::size_t start = 0; start <= o.keys.size();) {
         std::size_t end = std::min(o.keys.find(',', start), o.keys.size());
         steps.emplace_back();
         if (!parseKeyStep(o.keys.substr(start, end - start), &steps.back()) ||
-            (o.post && steps.back().modifier)) {
+            (post && steps.back().modifier)) {
             std::fprintf(stderr, "bad key step: %s\n", steps.back().text.c_str());
             return kExitUsage;
         }
@@ -707,9 +703,9 @@ int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND contro
     }
     constexpr DWORD kStepMs = 5000, kSettleMs = 200;
     for (const KeyStep& step : steps) {
-        if (!o.post && GetForegroundWindow() != window)
+        if (!post && GetForegroundWindow() != window)
             SetForegroundWindow(window);
-        pressKey(step, o.post ? (control ? control : window) : nullptr);
+        pressKey(step, post ? (control ? control : window) : nullptr);
         // A step that expects nothing gives the key a moment.
         Deadline stepDeadline(step.focusId < 0 ? kSettleMs : kStepMs);
         for (;;) {
@@ -733,155 +729,76 @@ int cmdKeys(const Options& o, const Deadline& deadline, HWND window, HWND contro
 
 // --- the tables ------------------------------------------------------------
 
-// What a command needs, checked (and found) by main before its handler runs:
-// kSelect a window selection, which the command uses itself; kWindow one, and
-// the window waited for; kControl the control of an --id given, which must
-// exist (the window is waited for then, even without kWindow); kAnyControl the
-// control of --id, or null when there is none; the others an option.
-constexpr unsigned kSelect = 1 << 0, kWindow = 1 << 1, kId = 1 << 2, kControl = 1 << 3,
-                   kAnyControl = 1 << 4, kText = 1 << 5, kIndex = 1 << 6, kCmdline = 1 << 7,
-                   kPort = 1 << 8, kKeys = 1 << 9;
-
-const char* const kSelection = "--title, --title-contains or --class";
-
-const struct Requirement {
-    unsigned need;
-    const char* synopsis; // in the help and in "... is required"
-    bool (*met)(const Options&);
-} kRequirements[] = {
-    {kId, "--id N", [](const Options& o) { return o.id >= 0; }},
-    {kText, "--text T", [](const Options& o) { return o.textGiven; }},
-    {kIndex, "--index I", [](const Options& o) { return o.index >= 0; }},
-    {kCmdline, "--cmdline T", [](const Options& o) { return !o.cmdline.empty(); }},
-    {kPort, "--port NAME", [](const Options& o) { return !o.port.empty(); }},
-    {kKeys, "--keys K,...", [](const Options& o) { return !o.keys.empty(); }},
-    {kSelect | kWindow, kSelection,
-     [](const Options& o) {
-         return o.titleGiven || !o.titleContains.empty() || !o.className.empty();
-     }},
-};
+// What main finds before a handler runs. kWindow: the selection's window,
+// waited for. kControl: the control of --id, if given, which must exist (its
+// window then waited for); kAnyControl: the same, or null when there is none.
+// kSelect: a selection, which the command uses itself.
+constexpr unsigned kSelect = 1 << 0, kWindow = 1 << 1, kControl = 1 << 2, kAnyControl = 1 << 3;
 
 using Handler = int (*)(const Options&, const Deadline&, HWND window, HWND control);
 
 const struct Command {
     const char* name;
-    unsigned needs;
     Handler handler;
-    const char* optional; // the optional arguments, for the help
-    const char* help;
+    unsigned needs;
+    const char* required[2]; // the options it cannot do without
 } kCommands[] = {
-    {"wait-window", kWindow, cmdWaitWindow, "[--controls]",
-     "wait for the window; print it (and each of its controls)"},
-    {"wait-gone", kSelect, cmdWaitGone, "", "wait until no window matches"},
-    {"windows", 0, cmdWindows, "",
-     "print every matching top-level window, no wait (with no selection: all of them)"},
-    {"text", kWindow | kId | kControl, cmdText, "[--text T]",
-     "print the control's text; with --text, once it equals T"},
-    {"msgbox", kSelect, cmdMessageBox, "[--answer ok|yes|no|cancel|none]",
-     "wait for a message box (--title: its caption), print its text, post the button's id"},
-    {"press", kWindow | kId | kAnyControl, cmdPress, "[--post] [--code N]",
-     "send WM_COMMAND (id, BN_CLICKED or the notification N) to the window, as the control "
-     "would, and wait for it to be handled; with --post, post it"},
-    {"set-text", kWindow | kId | kControl | kText, cmdSetText, "", "WM_SETTEXT"},
-    {"select", kWindow | kId | kControl | kIndex, cmdSelect, "",
-     "CB_SETCURSEL, then CBN_SELCHANGE to the parent"},
-    {"combo", kWindow | kId | kControl, cmdCombo, "", "print the selection and every item"},
-    {"checked", kWindow | kId | kControl, cmdChecked, "", "print BM_GETCHECK (0, 1, 2)"},
-    {"acc-name", kWindow | kId | kControl, cmdAccName, "",
-     "print the control's accessible name (oleacc's get_accName on its client object)"},
-    {"rect", kWindow | kControl, cmdRect, "",
-     "print the window's or control's rectangle: on screen, client, in the window's client"},
-    {"close", kWindow, cmdClose, "", "post WM_SYSCOMMAND SC_CLOSE (the close box)"},
-    {"terminate", kWindow, cmdTerminate, "", "end the process that owns the window"},
-    {"spawn", kCmdline, cmdSpawn, "[--wait]",
-     "start a program with exactly this command line; --wait: wait, print its exit code"},
-    {"type", kWindow | kId | kControl | kText, cmdType, "[--at P]",
-     "put the caret at P (default: the end) and send WM_CHAR for each character"},
-    {"keys", kWindow | kKeys | kAnyControl, cmdKeys, "[--post [--id N]]",
-     "bring the window to the front and press each key as real input (SendInput): tab, space, "
-     "return, escape, down, up, a letter or a digit, each with an optional alt+ or shift+; a "
-     "step KEY=ID[/C] then waits until the control ID has the focus (and, a button, check "
-     "state C), else stops with a timeout. Prints the focus after each step. With --post, "
-     "post WM_KEYDOWN and WM_KEYUP to the control N (or the window) instead, no modifier"},
-    {"focus", kWindow, cmdFocus, "",
-     "print the control that has the keyboard focus in the window's thread"},
-    {"hold", kPort | kControl, cmdHold, "[--wait] [--cmdline T]",
-     "open a port or file without sharing, print held=NAME, keep it until the time limit; "
-     "--wait: keep a wait for received characters pending (what Wine's waiting costs); --id N "
-     "and a window: press that button (posted) once held; --cmdline T: start that program"},
+    {"wait-window", cmdWaitWindow, kWindow, {}},
+    {"wait-gone", cmdWaitGone, kSelect, {}},
+    {"windows", cmdWindows, 0, {}},
+    {"text", cmdText, kWindow | kControl, {"--id"}},
+    {"msgbox", cmdMessageBox, kSelect, {}},
+    {"press", cmdPress, kWindow | kAnyControl, {"--id"}},
+    {"set-text", cmdSetText, kWindow | kControl, {"--id", "--text"}},
+    {"select", cmdSelect, kWindow | kControl, {"--id", "--index"}},
+    {"combo", cmdCombo, kWindow | kControl, {"--id"}},
+    {"checked", cmdChecked, kWindow | kControl, {"--id"}},
+    {"acc-name", cmdAccName, kWindow | kControl, {"--id"}},
+    {"rect", cmdRect, kWindow | kControl, {}},
+    {"close", cmdClose, kWindow, {}},
+    {"terminate", cmdTerminate, kWindow, {}},
+    {"spawn", cmdSpawn, 0, {"--cmdline"}},
+    {"type", cmdType, kWindow | kControl, {"--id", "--text"}},
+    {"keys", cmdKeys, kWindow | kAnyControl, {"--keys"}},
+    {"focus", cmdFocus, kWindow, {}},
+    {"hold", cmdHold, kControl, {"--port"}},
 };
 
-// One option: a flag (no value), a text or a number (decimal, or hex with 0x).
+// Each option and where its value goes: a text, unescaped as described at the
+// top, or a number (decimal, or hex with 0x); neither for a flag.
 const struct Option {
     const char* name;
-    const char* value;          // what the help calls the value; null for a flag
-    bool escaped;               // a text unescaped as described at the top
-    std::string Options::*text; // where a text goes
-    long Options::*number;      // where a number goes
-    bool Options::*given;       // set when the option is given
-    const char* help;
+    std::string Options::*text;
+    long Options::*number;
 } kOptions[] = {
-    {"--title", "TEXT", true, &Options::title, nullptr, &Options::titleGiven,
-     "exact caption of a top-level window"},
-    {"--title-contains", "T", true, &Options::titleContains, nullptr, nullptr,
-     "caption contains T"},
-    {"--class", "NAME", false, &Options::className, nullptr, nullptr,
-     "window class name, e.g. \"#32770\" for dialogs"},
-    {"--has-id", "N", false, nullptr, &Options::hasId, nullptr,
-     "the window has a child control with this id"},
-    {"--minimized", nullptr, false, nullptr, nullptr, &Options::minimized,
-     "only windows that are minimised"},
-    {"--id", "N", false, nullptr, &Options::id, nullptr, "the control's id"},
-    {"--text", "T", true, &Options::text, nullptr, &Options::textGiven, "a control's text"},
-    {"--index", "I", false, nullptr, &Options::index, nullptr, "a combo box item's index"},
-    {"--answer", "A", false, &Options::answer, nullptr, nullptr,
-     "the message box's button to press (default ok)"},
-    {"--cmdline", "T", true, &Options::cmdline, nullptr, nullptr, "a program's command line"},
-    {"--port", "NAME", false, &Options::port, nullptr, nullptr, "a serial port or a file"},
-    {"--wait", nullptr, false, nullptr, nullptr, &Options::wait, "see spawn and hold"},
-    {"--post", nullptr, false, nullptr, nullptr, &Options::post, "see press and keys"},
-    {"--code", "N", false, nullptr, &Options::code, nullptr, "see press"},
-    {"--controls", nullptr, false, nullptr, nullptr, &Options::controls, "see wait-window"},
-    {"--at", "P", false, nullptr, &Options::at, nullptr, "a caret position"},
-    {"--keys", "K,...", false, &Options::keys, nullptr, nullptr, "the key steps of keys"},
-    {"--timeout", "MS", false, nullptr, &Options::timeoutMs, nullptr,
-     "the time limit (default 10000); everything polls every 50 ms"},
+    {"--title", &Options::title, nullptr},
+    {"--title-contains", &Options::titleContains, nullptr},
+    {"--class", &Options::className, nullptr},
+    {"--has-id", nullptr, &Options::hasId},
+    {"--minimized", nullptr, nullptr},
+    {"--id", nullptr, &Options::id},
+    {"--text", &Options::text, nullptr},
+    {"--index", nullptr, &Options::index},
+    {"--answer", &Options::answer, nullptr},
+    {"--cmdline", &Options::cmdline, nullptr},
+    {"--port", &Options::port, nullptr},
+    {"--keys", &Options::keys, nullptr},
+    {"--at", nullptr, &Options::at},
+    {"--code", nullptr, &Options::code},
+    {"--wait", nullptr, nullptr},
+    {"--post", nullptr, nullptr},
+    {"--controls", nullptr, nullptr},
+    {"--timeout", nullptr, &Options::timeoutMs},
 };
 
-// One line of the help: the synopsis, then what it does.
-void printHelp(const std::string& head, const std::string& text) {
-    std::fprintf(stderr, "  %-28s %s\n", head.c_str(), text.c_str());
-}
-
 int usage(const std::string& why) {
-    std::fprintf(stderr, "e2e_driver: %s\n\nusage: e2e_driver COMMAND [options]\n\nCommands:\n",
-                 why.c_str());
-    std::string unselected;
-    for (const Command& c : kCommands) {
-        std::string head = c.name;
-        for (const Requirement& r : kRequirements) {
-            if ((c.needs & r.need) && !(r.need & kSelect)) // the selection: see below
-                head += std::string(" ") + r.synopsis;
-        }
-        if ((c.needs & kControl) && !(c.needs & kId))
-            head += " [--id N]";
-        head += *c.optional ? std::string(" ") + c.optional : "";
-        printHelp(head, c.help);
-        if (!(c.needs & (kSelect | kWindow)))
-            unselected += (unselected.empty() ? "" : ", ") + std::string(c.name);
-    }
-    std::fprintf(stderr, "\nOptions:\n");
-    for (const Option& o : kOptions) {
-        printHelp(std::string(o.name) + (o.value ? std::string(" ") + o.value : ""),
-                  std::string(o.help) + (o.escaped ? " (escaped)" : ""));
-    }
+    std::string names;
+    for (const Command& c : kCommands)
+        names += std::string(names.empty() ? "" : ", ") + c.name;
     std::fprintf(stderr,
-                 "\nEvery command but %s needs a window selection: %s.\n"
-                 "Output: tab-separated key=value fields, escaped as \\\\, \\t, \\r, \\n and "
-                 "\\xHH.\n"
-                 "Exit status: 0 done, 1 timed out, 2 bad usage, 3 the window or control lacks "
-                 "what was asked for.\n",
-                 unselected.c_str(), kSelection);
+                 "e2e_driver: %s\nusage: e2e_driver COMMAND [--OPTION [VALUE]]...\n"
+                 "commands: %s (e2e/driver.cpp says what each does and takes)\n",
+                 why.c_str(), names.c_str());
     return kExitUsage;
 }
 
@@ -899,27 +816,29 @@ int main(int argc, char** argv) {
         const Option* option = find(kOptions, argv[i]);
         if (!option)
             return usage(std::string("unknown option: ") + argv[i]);
-        if (option->given)
-            o.*option->given = true;
-        if (!option->value)
+        o.given.insert(option->name);
+        if (!option->text && !option->number)
             continue;
         if (i + 1 >= argc)
             return usage(std::string("missing value for ") + option->name);
         const char* value = argv[++i];
         if (option->text)
-            o.*option->text = option->escaped ? unescape(value) : value;
+            o.*option->text = unescape(value);
         else if (!parseNumber(value, &(o.*option->number)))
             return usage(std::string("not a number for ") + option->name + ": " + value);
     }
-    for (const Requirement& r : kRequirements) {
-        if ((command->needs & r.need) && !r.met(o))
-            return usage(std::string(r.synopsis) + " is required");
+    for (const char* name : command->required) {
+        if (name && !o.has(name))
+            return usage(std::string(name) + " is required");
     }
+    bool selected = o.has("--title") || o.has("--title-contains") || o.has("--class");
+    if ((command->needs & (kSelect | kWindow)) && !selected)
+        return usage("a window selection is required: --title, --title-contains or --class");
 
     Deadline deadline(static_cast<DWORD>(o.timeoutMs < 0 ? 0 : o.timeoutMs));
     HWND window = nullptr;
     HWND control = nullptr;
-    bool byId = (command->needs & (kControl | kAnyControl)) && o.id >= 0;
+    bool byId = (command->needs & (kControl | kAnyControl)) && o.has("--id");
     if ((command->needs & kWindow) || byId) {
         window = waitForWindow(o, deadline);
         if (!window)

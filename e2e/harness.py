@@ -33,13 +33,11 @@ import simbase  # noqa: E402
 # benchmark or the demo, and what it does. tools/test.sh sets them per mode.
 VARIABLES = {
     "TAMSEL_EXE": "the program under test (default build/windows/Tamsel.exe)",
-    "TAMSEL_E2E_DIR": "where the Wine prefix, the test folders and the logs go (build/e2e); "
-                      "give each locale and scale a folder of its own",
+    "TAMSEL_E2E_DIR": "the Wine prefix, test folders and logs (build/e2e); one per locale, scale",
     "TAMSEL_PTY_MODEM_DIR": "where the modem-status shim is built (build/native/preload)",
     "TAMSEL_LOCALE": "the locale Wine runs the programs in, and so their ANSI code page",
     "TAMSEL_SCALE": "the display scale in percent (100)",
-    "TAMSEL_RECEIVE_PATHS": "the receive paths that tests marked receive_path run on "
-                            "(event,polling): see RECEIVE_PATHS",
+    "TAMSEL_RECEIVE_PATHS": "the RECEIVE_PATHS of tests marked receive_path (event,polling)",
     "TAMSEL_RACE_ROUNDS": "at most this many rounds of a test marked rounds(n) (n)",
     "TAMSEL_E2E_SEED": "the seed of the random choices, to repeat a run (a fresh one)",
     "TAMSEL_SOAK_RECORDS": "the records of the long session (300)",
@@ -67,37 +65,28 @@ BUILT_DRIVER = BUILD / "windows" / "e2e_driver.exe"
 PTY_MODEM_DIR = Path(setting("TAMSEL_PTY_MODEM_DIR", BUILD / "native" / "preload"))
 PTY_MODEM_NAME = "libpty_modem.so"
 
-# How the receiver learns that bytes came in: "event", the wait for received
-# characters that real serial drivers give (a pseudo-terminal made to answer
-# like a port), or "polling", its fallback when the wait keeps failing (what
-# Wine gives on a bare pseudo-terminal). "-nocount" plays a driver that never
-# reports how many received bytes wait; there each record must still be
-# answered within NOCOUNT_ACK_LIMIT of the moment it could be handled.
+# The README's receive paths. On a "-nocount" one, whose driver never says how
+# many bytes wait, each record must still be answered within NOCOUNT_ACK_LIMIT.
 RECEIVE_PATHS = ("event", "polling", "event-nocount", "polling-nocount")
 NOCOUNT_ACK_LIMIT = 0.7  # the 200 ms flash and half a second
 
-# The locale Wine runs the programs in: "ja_JP.UTF-8" gives code page 932,
-# whose characters may be two bytes, the second of them a backslash's 0x5C;
-# "hi_IN.UTF-8", whose Windows counterpart has no ANSI code page, gives UTF-8
-# (65001), as Windows' "Use Unicode UTF-8 for worldwide language support" does.
+# The locale Wine runs the programs in, and the ANSI code page it gives them:
+# "ja_JP.UTF-8" the double-byte 932, "hi_IN.UTF-8" UTF-8 (65001).
 LOCALE = setting("TAMSEL_LOCALE", "")
 CODE_PAGE = {"ja": "cp932", "zh": "cp936", "ko": "cp949", "hi": "utf-8"}.get(
     LOCALE.split("_")[0])
 DOUBLE_BYTE = CODE_PAGE in ("cp932", "cp936", "cp949")
 UTF8 = CODE_PAGE == "utf-8"
 
-# The display scale Wine runs the programs at, in percent: 150 is Wine's
-# LogPixels 144, on a screen of the size such laptops have.
+# The display scale in percent: 150 is Wine's LogPixels 144, on a laptop's screen.
 SCALE = int(setting("TAMSEL_SCALE", "100"))
 
 CAPTION = "Tamsel (Ver 1.12)"
-# The program's control ids, as its dialogs have them: ID.DIRECTORY is
-# IDC_DIRECTORY of resources/resource.h.
+# The program's control ids: ID.DIRECTORY is IDC_DIRECTORY of resources/resource.h.
 ID = SimpleNamespace(**{name: int(value) for name, value in re.findall(
     r"^#define IDC_(\w+) (\d+)", (ROOT / "resources" / "resource.h").read_text(), re.M)})
 OK_ID, CANCEL_ID = 1, 2  # IDOK and IDCANCEL; the session's Close is IDOK
-# The file-name box of the platform's save-file dialog (a combo box holding
-# an edit in the new-style dialog).
+# The file-name box of the platform's save-file dialog.
 FILE_DIALOG_NAME_ID = 1148
 SCREEN_SIZE = (1024, 768) if SCALE == 100 else (1920, 1080)  # as Xvfb is started below
 
@@ -150,28 +139,6 @@ def run_seed():
 
 
 # --- processes -------------------------------------------------------------------
-
-def wine_process(program, *args, timeout=10):
-    """The Linux process that runs a Windows program, found by its first
-    argument (and any more given): Wine rewrites the command line to the
-    one the program was started with."""
-    deadline = time.monotonic() + timeout
-    while True:
-        # Wine's loader may show the same command line for a moment before
-        # it hands over (seen on the 32-bit program): the newest one that
-        # is still there a moment later is the program.
-        found = [p for p in psutil.process_iter(["cmdline", "create_time"])
-                 if (p.info["cmdline"] or [])[:1] == [program]
-                 and all(a in p.info["cmdline"] for a in args)]
-        if found:
-            time.sleep(0.3)
-            found = [p for p in found if p.is_running()]
-        if found:
-            return max(found, key=lambda p: p.info["create_time"])
-        if time.monotonic() > deadline:
-            raise AssertionError("no process runs %s" % program)
-        time.sleep(0.1)
-
 
 def cpu_shares(processes, seconds):
     """The share of one core that each process used over the same `seconds`."""
@@ -239,8 +206,7 @@ class WineEnv:
         self._loaders = {}
 
     def start(self):
-        # Every tool the harness and the tests run; wine64 only where it is
-        # installed.
+        # Every tool the harness and the tests run; wine64 only where it is there.
         for program in ("wine", "wineserver", "Xvfb", "xwininfo", "xprop", "mount", "umount"):
             _require(program)
         # Each run starts from clean test folders and logs.
@@ -272,39 +238,25 @@ class WineEnv:
             self.wine(["wineboot", "-i"], "wineboot", timeout=180)
             self._wineserver("-w", timeout=120)
         self._configure_registry()
-        # The server, which opens every device for the programs, gets the
-        # shim: it refuses a second opening of a port, as Windows does. It
-        # stays up until the end: one that ended in a pause between two
-        # programs would come back without it. Then the services, with their
-        # output going to a file.
+        # Wine's server opens every device for the programs: it gets the shim,
+        # and stays up, never to come back without it after a pause.
         self._wineserver("-k")
         self._wineserver("-w", timeout=60)
-        self._wineserver("-p", extra_env=pty_modem_env())
+        self._wineserver("-p", extra_env=shim_env())
         self.wine(["cmd", "/c", "ver"], "services", timeout=60)
 
     def _start_xvfb(self):
         """Xvfb picks a free display and writes its number when it is ready."""
-        readable, writable = os.pipe()
         with open(self.logs / "xvfb.log", "wb") as log:
             self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(writable), "-screen", "0", "%dx%dx24" % SCREEN_SIZE,
-                 "-nolisten", "tcp"], stdin=subprocess.DEVNULL, stdout=log,
-                stderr=subprocess.STDOUT, pass_fds=(writable,))
-        os.close(writable)
-        # The number and its line break come in two writes, and Xvfb dies if
-        # the second finds the pipe closed: read up to the line break.
-        number, deadline = b"", time.monotonic() + 10
-        try:
-            while not number.endswith(b"\n") and select.select(
-                    [readable], [], [], max(0, deadline - time.monotonic()))[0]:
-                chunk = os.read(readable, 16)
-                if not chunk:
-                    break
-                number += chunk
-        finally:
-            os.close(readable)
-        number = number.decode().strip()
-        if not number.isdigit():
+                ["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % SCREEN_SIZE,
+                 "-nolisten", "tcp"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                stderr=log)
+        # The pipe stays open while Xvfb runs: it dies if a write finds it closed.
+        number = b""
+        if select.select([self.xvfb.stdout], [], [], 10)[0]:
+            number = self.xvfb.stdout.readline()
+        if not number.strip().isdigit():
             self._stop_xvfb()
             raise HarnessError("could not start Xvfb (see %s)" % (self.logs / "xvfb.log"))
         self.display = int(number)
@@ -344,13 +296,14 @@ class WineEnv:
         self._stop_xvfb()
 
     def _stop_xvfb(self):
-        if self.xvfb and self.xvfb.poll() is None:
+        if self.xvfb:
             self.xvfb.terminate()
             try:
                 self.xvfb.wait(5)
             except subprocess.TimeoutExpired:
                 self.xvfb.kill()
                 self.xvfb.wait()
+            self.xvfb.stdout.close()
         self.xvfb = None
 
     def _wineserver(self, flag, timeout=30, extra_env=None):
@@ -392,27 +345,6 @@ class WineEnv:
         finally:
             self.wine(["reg", "delete", key, "/v", value, "/f"], "reg-unplug-" + name)
 
-    def driver(self, *args, timeout_ms=10000, log_base=None):
-        """Runs one driver command and returns what it printed. The driver
-        gets its own time limit; this one only guards against a hang."""
-        args = [str(a) for a in args] + ["--timeout", str(int(timeout_ms))]
-        log_base = log_base or (self.logs / "driver")
-        for _ in range(3):
-            process = self.spawn([self.driver_exe] + args, log_base)
-            try:
-                rc = process.wait(timeout_ms / 1000.0 + 30)
-            except subprocess.TimeoutExpired:
-                end_process(process)
-                rc = None
-            output = Path(str(log_base) + ".out").read_bytes().decode("latin-1")
-            # Now and then Wine cannot start a process at all ("failed to map
-            # the shared user data", silent under WINEDEBUG=-all): it exits
-            # with 1 before the driver's code runs. The driver itself never
-            # ends with 1 without printing, so this start can be repeated.
-            if rc != 1 or output:
-                break
-        return DriverResult(args, rc, output)
-
 
 # --- one test's run --------------------------------------------------------
 
@@ -424,40 +356,31 @@ def _folder_name(test_name):
     return name
 
 
-def pty_modem_env():
-    """The shim preloaded, or nothing when it has not been built."""
-    built = PTY_MODEM_DIR / "lib" / "x86_64-linux-gnu" / PTY_MODEM_NAME
-    if not built.exists():
-        return {}
-    return {"LD_PRELOAD": "%s/$LIB/%s" % (PTY_MODEM_DIR, PTY_MODEM_NAME)}
-
-
-def program_env(receive_path):
-    """What the program's own runs get on top of the shared environment: the
-    shim, which refuses what Windows refuses, in the mode of the path."""
-    if receive_path not in RECEIVE_PATHS:
+def shim_env(receive_path=None):
+    """The modem-status shim preloaded, which refuses what Windows refuses, in
+    the mode of the receive path (none for Wine's server)."""
+    if receive_path is not None and receive_path not in RECEIVE_PATHS:
         raise ValueError("unknown receive path %r" % receive_path)
-    shim = pty_modem_env()
-    if not shim:
+    if not (PTY_MODEM_DIR / "lib" / "x86_64-linux-gnu" / PTY_MODEM_NAME).exists():
         raise Unavailable("%s is not built yet: build the native tree first" % PTY_MODEM_NAME)
-    way, _, driver = receive_path.partition("-")
+    env = {"LD_PRELOAD": "%s/$LIB/%s" % (PTY_MODEM_DIR, PTY_MODEM_NAME)}
+    way, _, driver = (receive_path or "").partition("-")
     if way == "event":
-        shim["TAMSEL_PTY_MODEM_STATUS"] = "1"
+        env["TAMSEL_PTY_MODEM_STATUS"] = "1"
     if driver == "nocount":
-        shim["TAMSEL_PTY_NO_COUNT"] = "1"
-    return shim
+        env["TAMSEL_PTY_NO_COUNT"] = "1"
+    return env
 
 
 class Session:
-    """One test: its own folder in drive_c with a copy of Tamsel.exe, a fresh
-    pseudo-terminal behind COM1 and the simulated base on its master side.
-    The program runs on the given receive path; `dialog` is its reading
-    session dialog."""
+    """One test: its own folder in drive_c with a copy of Tamsel.exe, and a
+    fresh pseudo-terminal behind COM1 with the simulated base on its master
+    side; the program runs on the given receive path."""
 
     def __init__(self, env, test_name, receive_path="polling"):
         self.env = env
         self.receive_path = receive_path
-        self.program_env = program_env(receive_path)
+        self.program_env = shim_env(receive_path)
         name = _folder_name(test_name)
         self.win_dir = "C:\\t\\" + name
         self.dir = env.drive_c / "t" / name
@@ -519,10 +442,8 @@ class Session:
     def start(self, params=None, see=None):
         """Starts Tamsel.exe with the parameter string (none when None) and
         returns its process, or what `see()` returns: the first thing the
-        program shows (a window, say).
-        Now and then Wine cannot start a process at all and it ends with 1
-        before the program's code runs; the program never ends with 1 before
-        a user has seen it, so such a start is repeated once."""
+        program shows. A start that Wine failed (an exit with 1 before the
+        program showed anything) is repeated once."""
         for attempt in (1, 2):
             assert self.process is None, "one run per test"
             self.process, self._spawned_by_driver = self.launch(params, "tamsel")
@@ -538,9 +459,8 @@ class Session:
             self.process = None
 
     def start_reading(self, params=None, answer=True):
-        """Starts Tamsel.exe as start() does and waits for the start command,
-        which the base answers unless `answer` is false. Returns the time the
-        command came."""
+        """start(), waiting for the start command, which the base answers
+        unless `answer` is false. Returns the time the command came."""
         started = self.start(params, lambda: self.base.wait_start_command(30))
         if answer:
             self.base.answer_start()
@@ -548,9 +468,8 @@ class Session:
 
     def launch(self, params, log_name):
         """A run of Tamsel.exe in this test's folder: the process and, when
-        the driver started it, the log with its exit code. A parameter string
-        with blanks, quotes or bytes that Wine would quote or recode goes
-        through the driver's spawn, exactly as it stands."""
+        the driver's spawn started it (for a parameter string that Wine would
+        quote or recode), the log with its exit code."""
         self.started_at = time.monotonic()
         if params is None or not re.search(r"[\s\"\x00-\x1f\x7f-\xff]", params):
             args = [self.exe] + ([] if params is None else [params])
@@ -577,23 +496,53 @@ class Session:
     def running(self):
         return self.process is not None and self.process.poll() is None
 
-    def program_process(self):
-        """The Linux process that runs this test's Tamsel.exe."""
-        return wine_process(self.exe)
+    def program_process(self, timeout=10):
+        """The Linux process that runs this test's Tamsel.exe: Wine rewrites
+        its command line to the one the program was started with."""
+        deadline = time.monotonic() + timeout
+        while True:
+            # Wine's loader may show it for a moment (seen on the 32-bit
+            # program): the program is the newest one still there after that.
+            found = [p for p in psutil.process_iter(["cmdline", "create_time"])
+                     if (p.info["cmdline"] or [])[:1] == [self.exe]]
+            if found:
+                time.sleep(0.3)
+                found = [p for p in found if p.is_running()]
+            if found:
+                return max(found, key=lambda p: p.info["create_time"])
+            if time.monotonic() > deadline:
+                raise AssertionError("no process runs %s" % self.exe)
+            time.sleep(0.1)
 
     # Driving the windows -------------------------------------------------------
 
     def driver(self, *args, timeout_ms=10000):
+        """Runs one driver command and returns what it printed. The driver
+        gets its own time limit; this one only guards against a hang."""
         self._driver_calls += 1
         log_base = self.logs / ("driver-%02d" % self._driver_calls)
+        args = [str(a) for a in args] + ["--timeout", str(int(timeout_ms))]
         with open(str(log_base) + ".cmd", "w") as f:
-            f.write(" ".join(str(a) for a in args) + "\n")
-        return self.env.driver(*args, timeout_ms=timeout_ms, log_base=log_base)
+            f.write(" ".join(args) + "\n")
+        for _ in range(3):
+            process = self.env.spawn([self.env.driver_exe] + args, log_base)
+            try:
+                rc = process.wait(timeout_ms / 1000.0 + 30)
+            except subprocess.TimeoutExpired:
+                end_process(process)
+                rc = None
+            output = Path(str(log_base) + ".out").read_bytes().decode("latin-1")
+            # Now and then Wine cannot start a process at all ("failed to map
+            # the shared user data", silent under WINEDEBUG=-all): it exits
+            # with 1 before the driver's code runs. The driver itself never
+            # ends with 1 without printing, so this start can be repeated.
+            if rc != 1 or output:
+                break
+        return DriverResult(args, rc, output)
 
     def message_box(self, answer="ok", caption=CAPTION, timeout_ms=10000):
-        """Waits for a message box and answers it ("ok", "yes", "no",
-        "cancel", or "none" to leave it open). Returns its text, with the
-        driver's row (caption, buttons, topmost) as `.row`, or None when none
+        """Waits for a message box and answers it (see the driver's msgbox).
+        Returns its text, with the driver's row as `.row`, or None when none
         came within the time limit."""
         result = self.driver("msgbox", "--title", escape(caption), "--answer", answer,
                              timeout_ms=timeout_ms)
@@ -608,13 +557,10 @@ class Session:
 
     def hold(self, name="COM1", seconds=120, wait=False, then=()):
         """Another program that opens a port or a file (a Windows path)
-        without sharing and holds it until it is killed or `seconds` have
-        passed; with `wait`, it keeps a wait for received characters pending,
-        on the session's receive path. `then`: what it does as soon as it
-        holds it, a window's selectors and "--id" of a button to press
-        (posted), or "--cmdline" and a program to start. Returns its process."""
+        without sharing and holds it for `seconds` (see the driver's hold for
+        `wait` and `then`, its options). Returns its process."""
         log_base = self.logs / "holder"
-        args = ([self.env.driver_exe, "hold", "--port", name] +
+        args = ([self.env.driver_exe, "hold", "--port", escape(name)] +
                 (["--wait"] if wait else []) + ["--timeout", int(seconds * 1000)])
         holder = self.env.spawn(args + list(then), log_base, extra_env=self.program_env)
         output = log_base.with_suffix(".out")
@@ -630,10 +576,9 @@ class Session:
     @contextlib.contextmanager
     def bare_wait(self, seconds=120):
         """Another program that keeps one wait for received characters
-        pending on COM2, a line of its own, and does nothing else: what
-        Wine's own waiting costs. Its cost swings by a point from one ten
-        seconds to the next, so it is measured beside the program, over the
-        same seconds. Gives its process."""
+        pending on COM2, a line of its own: what Wine's own waiting costs,
+        which swings too much to be measured at another time. Gives its
+        process."""
         line = simbase.open_pty(str(self.env.com2_link))
         holder = None
         try:
@@ -646,11 +591,9 @@ class Session:
             line.close()
 
     def unplug_port(self, hang_up=False):
-        """Makes COM1 impossible to open; with `hang_up`, also ends the line
-        under an open port, which then reports a hang-up, as when the adapter
-        is pulled. A missing target will not do: Wine then falls back to the
-        host's /dev/ttyS0, which exists here. A directory cannot be opened as
-        a port."""
+        """Makes COM1 impossible to open (a directory: for a missing target
+        Wine falls back to the host's /dev/ttyS0); with `hang_up`, also ends
+        the line under an open port, as when the adapter is pulled."""
         if hang_up:
             os.close(self.pty.master)
             self.pty.master = -1
@@ -785,29 +728,25 @@ def _rectangle(text):
 
 
 class _DialogWindow:
-    """A dialog of one run that the driver finds by `self.select`. Commands
-    whose effect the tests read back at once (texts, lists, check boxes) are
-    sent and waited for; a press or a key whose handler may end the dialog or
-    open a modal one is posted (`post=True`)."""
+    """A dialog of one run that the driver finds by `self.select`."""
 
     def __init__(self, session, *select):
         self.session = session
         self.select = list(select)
 
-    def _run(self, *args, timeout_ms=10000):
+    def _run(self, *args, timeout_ms=10000, check=True):
         result = self.session.driver(*(list(args[:1]) + self.select + list(args[1:])),
                                      timeout_ms=timeout_ms)
-        assert result.ok, result
+        assert result.ok or not check, result
         return result
 
     def wait(self, timeout_ms=30000, minimized=False):
-        """Waits until the dialog is shown (minimised, if asked); returns the
-        driver's row."""
+        """Waits until the dialog is shown (minimised, if asked); its row."""
         return self._run("wait-window", *(["--minimized"] if minimized else []),
                          timeout_ms=timeout_ms).rows[0]
 
     def is_open(self, timeout_ms=1000):
-        return self.session.driver("wait-window", *self.select, timeout_ms=timeout_ms).ok
+        return self._run("wait-window", timeout_ms=timeout_ms, check=False).ok
 
     def wait_gone(self, timeout_ms=15000):
         self._run("wait-gone", timeout_ms=timeout_ms)
@@ -820,15 +759,13 @@ class _DialogWindow:
         return self._run("set-text", "--id", control_id, "--text", escape(text)).get("text")
 
     def type(self, control_id, text, at=None):
-        """Types at the caret (the end, or position `at`); returns what the
-        control shows afterwards."""
+        """Types at the caret (the end, or `at`); returns what the control shows."""
         at = [] if at is None else ["--at", at]
         return self._run("type", "--id", control_id, "--text", escape(text), *at).get("text")
 
     def press(self, control_id, post=False):
-        """A click on the button (or check box): its notification, sent and
-        handled before this returns; with `post`, posted, for a button that
-        ends the dialog or opens another (OK, Cancel, Browse, Close)."""
+        """A click on the button (or check box), handled before this returns;
+        `post` for one that ends the dialog or opens another."""
         self._run("press", "--id", control_id, *(["--post"] if post else []))
 
     def drop_down(self, control_id):
@@ -866,8 +803,7 @@ class _DialogWindow:
         return self._run("focus").get("id")
 
     def wait_focus(self, control_id, timeout=15.0):
-        """Polls until the control has the keyboard focus; returns the id
-        that had it last."""
+        """Polls until the control has the focus; returns the id that had it last."""
         deadline = time.monotonic() + timeout
         while True:
             now = self.focus()
@@ -876,10 +812,8 @@ class _DialogWindow:
             time.sleep(0.1)
 
     def keys(self, *steps, post=False, control_id=None):
-        """Presses keys as real input, the dialog in front: each step
-        "[alt+]KEY[=ID[/CHECKED]]" (see the driver's keys), whose focus and
-        check state must follow. With `post`, each key is posted to the
-        control `control_id` (or to the dialog) instead, no alt+. Returns the
+        """Presses keys as real input (see the driver's keys for the steps), or
+        with `post` posts them to the control (or the dialog). Returns the
         driver's rows, one per step."""
         where = (["--post"] + ([] if control_id is None else ["--id", control_id])) if post else []
         return self._run("keys", "--keys", ",".join(steps), *where, timeout_ms=60000).rows
@@ -900,8 +834,8 @@ class SessionDialog(_DialogWindow):
 
     def wait_progress(self, text, timeout_ms=5000):
         """Waits until the progress shows `text`; returns what it showed last."""
-        result = self.session.driver("text", *self.select, "--id", ID.PROGRESS_TEXT,
-                                     "--text", escape(text), timeout_ms=timeout_ms)
+        result = self._run("text", "--id", ID.PROGRESS_TEXT, "--text", escape(text),
+                           timeout_ms=timeout_ms, check=False)
         return result.get("text", result.get("last"))
 
     def close(self):

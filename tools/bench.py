@@ -1,22 +1,8 @@
-"""Measures Tamsel end to end and writes docs/benchmark.md with a latency
-histogram (docs/latency-histogram.png):
-
-- core throughput (frames per second through frame assembly, the protocol and
-  record composition with a null file), from build/bench/core_bench;
-- acknowledgement latency under Wine, from the data frame's CR leaving the
-  simulated base to the acknowledgement's CR arriving;
-- CPU used by the Tamsel process while a session waits with no data, beside
-  what one bare pending wait for received characters costs under the same Wine;
-
-the Wine measures on both receive paths: "event", the wait that real serial
-drivers give (the pseudo-terminal made to answer like a port), and "polling",
-the receiver's fallback on a bare pseudo-terminal;
-- start-up, from process start to "@BS\\r" on the line, and the size of the
-  executable;
-
-each side by side with the simplest alternative a user might write instead: a
-short script on the same kind of pseudo-terminal that stores each payload and
-acknowledges it (tools/plain_reader.py), run the same way.
+"""Measures Tamsel beside a plain script that stores and answers each record
+(tools/plain_reader.py), and writes docs/benchmark.md and a latency histogram
+(docs/latency-histogram.png): core throughput (build/bench/core_bench); under
+Wine, on both receive paths, the acknowledgement latency and the CPU of an
+idle session beside a bare pending wait; start-up. tools/bench.sh builds first.
 
 Usage: /usr/bin/python3 tools/bench.py [--records N] [--idle SECONDS] [--starts N]
 """
@@ -47,6 +33,7 @@ FLASH_MS = 200.0
 
 
 def latencies_of(base, count):
+    """From each data frame's CR leaving the base to its acknowledgement's CR."""
     values = []
     for payload in simbase.generated_payloads(count):
         record = base.send_record(payload, unit=7, echo=b"1", ack_timeout=10.0)
@@ -68,8 +55,8 @@ def measure_startup(env, starts):
     for i in range(starts):
         run = harness.Session(env, "bench-start-%d" % i)
         try:
-            started = run.start(harness.parameter_string(run.win_path("out.txt")),
-                                see=lambda: run.base.wait_start_command(60))
+            started = run.start_reading(harness.parameter_string(run.win_path("out.txt")),
+                                        answer=False)
             startup.append((started - run.started_at) * 1000.0)
         finally:
             run.cleanup()
@@ -93,10 +80,8 @@ def measure_tamsel(env, records, idle_seconds, receive_path):
                          key=lambda p: p.info["create_time"])
             measured = [run.program_process(), server] + ([bare] if bare else [])
             shares = harness.cpu_shares(measured, idle_seconds)
-        result["idle_cpu_percent"], result["wineserver_idle_cpu_percent"] = (
-            100 * shares[0], 100 * shares[1])
-        if bare:
-            result["bare_wait_idle_cpu_percent"] = 100 * shares[2]
+        names = ["idle_cpu_percent", "wineserver_idle_cpu_percent", "bare_wait_idle_cpu_percent"]
+        result.update((name, 100 * share) for name, share in zip(names, shares))
         result["latencies_ms"] = latencies_of(run.base, records)
         run.dialog.close()
         run.wait_exit(60)
@@ -135,9 +120,8 @@ def measure_plain_script(records, idle_seconds, starts):
 
 
 def flush_times_ms(count=300):
-    """What one small append and flush to disk costs here: Tamsel flushes every
-    record before answering "OK", so the disk's slowest flushes show in the
-    latency's tail."""
+    """What one small append and flush to disk costs here, as Tamsel pays it
+    for every record before its "OK"."""
     probe = ROOT / "build" / "bench-flush-probe.txt"
     fd = os.open(str(probe), os.O_WRONLY | os.O_CREAT | os.O_APPEND | os.O_TRUNC)
     times = []
@@ -172,9 +156,7 @@ def histogram(series, path):
     figure, axes = plt.subplots(1, len(series), figsize=(5 * len(series), 3.6))
     for ax, (title, values) in zip(axes, series):
         ax.hist(values, bins=40, color="#4a7ab5")
-        ax.set_title(title)
-        ax.set_xlabel("acknowledgement latency (ms)")
-        ax.set_ylabel("records")
+        ax.set(title=title, xlabel="acknowledgement latency (ms)", ylabel="records")
         ax.axvline(statistics.median(values), color="#c0392b", linestyle="--",
                    label="median %.1f ms" % statistics.median(values))
         ax.legend()
@@ -182,32 +164,35 @@ def histogram(series, path):
     figure.savefig(path, dpi=100)
 
 
-def write_report(core, event, polling, plain, bare_wait, args):
+def write_report(core, event, polling, plain, args):
     DOCS.mkdir(exist_ok=True)
     histogram([("Tamsel.exe, event path", event["latencies_ms"]),
                ("Tamsel.exe, polling path", polling["latencies_ms"]),
                ("plain script", plain["latencies_ms"])], DOCS / "latency-histogram.png")
-    columns = (event, polling, plain)
+    bare_wait = event["bare_wait_idle_cpu_percent"]
 
-    def each(measure):
-        return [measure(c) if c is not None else None for c in columns]
+    def each(measure, plain_too=True):
+        return [measure(event), measure(polling), measure(plain) if plain_too else None]
 
-    def beyond_flash(value):
-        return value - FLASH_MS
+    def median(c):
+        return statistics.median(c["latencies_ms"])
+
+    def p99(c):
+        return percentile(c["latencies_ms"], 0.99)
 
     rows = [
-        ("acknowledgement latency, median (ms)",
-         each(lambda c: statistics.median(c["latencies_ms"]))),
-        ("acknowledgement latency, 99th percentile (ms)",
-         each(lambda c: percentile(c["latencies_ms"], 0.99))),
+        ("acknowledgement latency, median (ms)", each(median)),
+        ("acknowledgement latency, 99th percentile (ms)", each(p99)),
         ("latency beyond the 200 ms flash, median (ms)",
-         [beyond_flash(statistics.median(c["latencies_ms"])) for c in (event, polling)] + [None]),
+         each(lambda c: median(c) - FLASH_MS, plain_too=False)),
         ("latency beyond the 200 ms flash, 99th percentile (ms)",
-         [beyond_flash(percentile(c["latencies_ms"], 0.99)) for c in (event, polling)] + [None]),
+         each(lambda c: p99(c) - FLASH_MS, plain_too=False)),
         ("CPU while waiting with no data (% of one core)", each(lambda c: c["idle_cpu_percent"])),
         ("a bare pending wait under the same Wine (% of one core)", [bare_wait, None, None]),
         ("the program's own idle cost beyond it (points of a core)",
          [event["idle_cpu_percent"] - bare_wait, None, None]),
+        ("Wine's server meanwhile, serving the bare wait too on the event path (% of one core)",
+         each(lambda c: c["wineserver_idle_cpu_percent"], plain_too=False)),
         ("start-up to \"@BS\\r\" on the line, median (ms)",
          [args.startup_ms, None, plain["startup_ms"]]),
         ("program size (bytes)", [harness.TAMSEL_EXE.stat().st_size, None, plain["exe_bytes"]]),
@@ -220,16 +205,14 @@ def write_report(core, event, polling, plain, bare_wait, args):
     lines = [
         "# Benchmark",
         "",
-        "Taken on %s on %s (%s, %d cores) with `tools/bench.sh` (%d records, %d s idle, %d starts)."
+        "Taken on %s on %s (%s, %d cores) with `tools/bench.sh` "
+        "(%d records, %d s idle, %d starts)."
         % (date.today().isoformat(), platform.node() or "this machine", platform.machine(),
            os.cpu_count(), args.records, args.idle, args.starts),
-        "Tamsel.exe runs under Wine 8 with the flash on, as a user runs it, on both receive paths: "
-        "the event path, the wait for received characters that real serial drivers give (the "
-        "pseudo-terminal answers the modem-status request as a port does, through the tests' "
-        "preloaded shim), and the polling path, the receiver's fallback when that wait keeps "
-        "failing (a bare pseudo-terminal). The plain script is "
-        "`tools/plain_reader.py` (stores each payload and answers it, no stamps, no flash), "
-        "natively on the same kind of pseudo-terminal.",
+        "Tamsel.exe runs under Wine 8 with the flash on, on the event path (the tests' shim makes "
+        "the pseudo-terminal answer the wait for received characters as a port does) and on the "
+        "polling path (a bare pseudo-terminal). The plain script, `tools/plain_reader.py`, runs "
+        "natively on the same kind of pseudo-terminal: no stamps, no flash.",
         "",
         "## Core throughput (native, null output file)",
         "",
@@ -254,24 +237,13 @@ def write_report(core, event, polling, plain, bare_wait, args):
     for name, values in rows:
         lines.append("| %s | %s |" % (name, " | ".join(cell(v) for v in values)))
     flushes = args.flush_times
-    lines += ["", "The plain script writes without flushing to disk; Tamsel flushes every line "
-              "before it answers \"OK\". A small append and flush on this machine's disk took "
-              "%.1f ms at the median and %.1f ms at the 99th percentile (%.1f ms at most) during "
-              "this run. Flush times on this virtual machine's disk vary widely from one minute to "
-              "the next, and each record waits for one: that, with the screen work of the flash "
-              "and the progress text, makes Tamsel's latency tail."
+    lines += ["", "Tamsel flushes every line to disk before it answers \"OK\"; the plain script "
+              "does not. A small append and flush here took %.1f ms at the median, %.1f ms at the "
+              "99th percentile and %.1f ms at most during this run: with the flash's and the "
+              "progress text's screen work, that makes Tamsel's latency tail."
               % (statistics.median(flushes), percentile(flushes, 0.99), max(flushes))]
-    lines += ["", "Idle, the event path costs what Wine's own pending wait costs: the bare wait "
-              "is a program that opens a port of its own, asks for received characters and does "
-              "nothing else, measured beside the session over the same seconds. On the polling "
-              "path the receiver looks at the line every 10 ms (every millisecond for 100 ms "
-              "after bytes came in). On the event path the wake-up itself is Wine's: its wait "
-              "looks at the port at intervals of its own, which spreads the latency over the "
-              "first 20 ms or so; a real driver on Windows wakes the receiver as the byte arrives."]
-    lines += ["", "While Tamsel waited, Wine's own server used %.1f%% of one core on the "
-              "event path, where it also served the bare wait beside the session, and "
-              "%.1f%% on the polling path."
-              % (event["wineserver_idle_cpu_percent"], polling["wineserver_idle_cpu_percent"])]
+    lines += ["", "The bare wait is a program that keeps one wait for received characters "
+              "pending on a port of its own, measured beside the session over the same seconds."]
     lines += ["", "![Latency histogram](latency-histogram.png)", ""]
     (DOCS / "benchmark.md").write_text("\n".join(lines))
     print("\n".join(lines))
@@ -288,14 +260,14 @@ def main():
     args.flush_times = flush_times_ms()
     plain = measure_plain_script(args.records, args.idle, args.starts)
     env = harness.WineEnv()
-    env.start()
     try:
+        env.start()
         args.startup_ms = measure_startup(env, args.starts)
         event = measure_tamsel(env, args.records, args.idle, "event")
         polling = measure_tamsel(env, args.records, args.idle, "polling")
     finally:
         env.stop()
-    write_report(core, event, polling, plain, event["bare_wait_idle_cpu_percent"], args)
+    write_report(core, event, polling, plain, args)
 
 
 if __name__ == "__main__":
