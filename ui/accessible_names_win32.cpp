@@ -59,16 +59,25 @@ void explainRefusedName(HWND edit, int capacity, bool pathTooLong) {
     int bytes = length >= kLongest
                     ? kLongest
                     : WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    bool tooLong = pathTooLong || bytes > capacity;
+    explainRefusal(edit, length == 0                       ? NameRefusal::Empty
+                         : pathTooLong || bytes > capacity ? NameRefusal::TooLong
+                                                           : NameRefusal::OutsideCodePage);
+}
+
+void explainRefusal(HWND edit, NameRefusal why) {
+    if (why == NameRefusal::None) {
+        return;
+    }
     EDITBALLOONTIP balloon = {};
     balloon.cbStruct = sizeof balloon;
     balloon.pszTitle = L"This name cannot be used";
-    balloon.pszText = length == 0 ? L"Type the name of the file that the records go to."
-                      : tooLong   ? L"The folder and the file name together are too long for "
-                                  L"Tamsel (255 characters at most). Choose a shorter name or "
-                                  L"folder."
-                                : L"It holds a character that Windows cannot give Tamsel "
-                                  L"unchanged. Rename it, or choose another.";
+    balloon.pszText = why == NameRefusal::Empty
+                          ? L"Type the name of the file that the records go to."
+                      : why == NameRefusal::TooLong
+                          ? L"The folder and the file name together are too long for Tamsel "
+                            L"(255 characters at most). Choose a shorter name or folder."
+                          : L"It holds a character that Windows cannot give Tamsel unchanged. "
+                            L"Rename it, or choose another.";
     balloon.ttiIcon = TTI_WARNING;
     SendMessageW(edit, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&balloon));
 }

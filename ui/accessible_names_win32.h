@@ -18,3 +18,8 @@ void forgetAccessibleNames(HWND toggle);
 // `pathTooLong` (the path composed with it does not fit); otherwise the code
 // page cannot hold it unchanged; an empty edit is asked for a name.
 void explainRefusedName(HWND edit, int capacity, bool pathTooLong);
+
+enum class NameRefusal { None, Empty, TooLong, OutsideCodePage };
+// The same balloon for a reason already known (a name Browse brought back);
+// nothing for None.
+void explainRefusal(HWND edit, NameRefusal why);

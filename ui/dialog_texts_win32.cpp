@@ -34,7 +34,7 @@ namespace {
 
 // The Save dialog itself. True with the chosen path, split where the
 // dialog says the name starts.
-bool askForOutputFile(wchar_t* chosen, WORD* nameOffset) {
+bool askForOutputFile(wchar_t* chosen, WORD* nameOffset, NameRefusal* refused) {
     // With a final backslash: "C:" alone names the current folder of drive C.
     char initialDirectory[kTextFieldSize + 1];
     std::size_t directoryLength = std::strlen(settings.outputDirectory);
@@ -77,6 +77,7 @@ bool askForOutputFile(wchar_t* chosen, WORD* nameOffset) {
     }
     if (why == FNERR_BUFFERTOOSMALL) {
         MessageBeep(MB_ICONEXCLAMATION);
+        *refused = NameRefusal::TooLong;
     }
     *nameOffset = request.nFileOffset;
     return chose;
@@ -84,10 +85,11 @@ bool askForOutputFile(wchar_t* chosen, WORD* nameOffset) {
 
 } // namespace
 
-bool chooseOutputFile(char* directory, char* fileName) {
+bool chooseOutputFile(char* directory, char* fileName, NameRefusal* refused) {
     wchar_t chosen[kTextFieldSize];
     WORD nameOffset = 0;
-    if (!askForOutputFile(chosen, &nameOffset)) {
+    *refused = NameRefusal::None;
+    if (!askForOutputFile(chosen, &nameOffset, refused)) {
         return false;
     }
     // Split where the dialog says the name starts, in characters: the last
@@ -115,6 +117,7 @@ bool chooseOutputFile(char* directory, char* fileName) {
     if (!toCodePageExactly(chosen, directory, kTextFieldSize) ||
         !toCodePageExactly(name, fileName, kTextFieldSize)) {
         MessageBeep(MB_ICONEXCLAMATION);
+        *refused = NameRefusal::OutsideCodePage;
         return false;
     }
     return true;

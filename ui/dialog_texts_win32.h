@@ -3,6 +3,7 @@
 // code page holds it unchanged, never best-fitted into another.
 #pragma once
 
+#include "ui/accessible_names_win32.h"
 #include "ui/dialog_rules.h"
 
 #include <windows.h>
@@ -17,5 +18,6 @@ SeparatorDecision readSeparatorEdit(HWND dialog, int id, char current);
 
 // The Save dialog on the stored name, in the output directory. True with the
 // chosen folder (no final backslash) and name, each of kTextFieldSize bytes;
-// a choice the code page cannot hold unchanged beeps and counts as none.
-bool chooseOutputFile(char* directory, char* fileName);
+// a choice too long, or that the code page cannot hold unchanged, beeps and
+// counts as none, with *refused saying which.
+bool chooseOutputFile(char* directory, char* fileName, NameRefusal* refused);

@@ -192,7 +192,10 @@ void togglePanel(HWND dialog) {
 void browse(HWND dialog) {
     char directory[kTextFieldSize];
     char fileName[kTextFieldSize];
-    if (!chooseOutputFile(directory, fileName)) {
+    NameRefusal refused = NameRefusal::None;
+    if (!chooseOutputFile(directory, fileName, &refused)) {
+        // A refused choice is said beside the name, not by a beep alone.
+        explainRefusal(GetDlgItem(dialog, IDC_FILE_NAME), refused);
         return;
     }
     copyText(settings.outputDirectory, sizeof settings.outputDirectory, directory);
