@@ -244,13 +244,15 @@ bool openOutputFile() {
     // written there are stored nowhere, yet every write and flush may
     // succeed. Only a file on a disk is written to.
     bool opened = outputFile != INVALID_HANDLE_VALUE && GetFileType(outputFile) == FILE_TYPE_DISK;
-    FailureCause cause = outputPathRefused                              ? FailureCause::PathUnusable
-                         : stream || outputFile != INVALID_HANDLE_VALUE ? FailureCause::NotAFile
-                                                                        : fileFailureCause(error);
+    FailureCause cause = outputFileFailureCause(
+        outputPathRefused != 0, stream || outputFile != INVALID_HANDLE_VALUE, error);
     // Before any record can be written: the first one must know whether
     // the file ends inside a line (only an appended one can; a break owed to
-    // the file of an earlier session is dropped).
-    noteTornLastLine();
+    // the file of an earlier session is dropped). Never read from a handle
+    // that is no file on a disk.
+    if (opened) {
+        noteTornLastLine();
+    }
     if (opened && settings.fileMode == kFileModeAppend) {
         opened = moveToEndOfFile();
         error = GetLastError();

@@ -36,6 +36,12 @@ FailureCause fileFailureCause(unsigned long error) {
     }
 }
 
+FailureCause outputFileFailureCause(bool pathRefused, bool notAFile, unsigned long error) {
+    return pathRefused ? FailureCause::PathUnusable
+           : notAFile  ? FailureCause::NotAFile
+                       : fileFailureCause(error);
+}
+
 FaultField faultFieldOf(FailureCause cause) {
     switch (cause) {
     case FailureCause::PortMissing:

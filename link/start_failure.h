@@ -31,6 +31,10 @@ enum class FailureCause {
 
 FailureCause portFailureCause(unsigned long error);
 FailureCause fileFailureCause(unsigned long error);
+// Why the output file cannot be used: a path refused before any opening, a
+// name that opened no file on a disk (a stream, a device), else as Windows'
+// error says.
+FailureCause outputFileFailureCause(bool pathRefused, bool notAFile, unsigned long error);
 
 // The field of the properties dialog where the cause can be mended.
 enum class FaultField { None, Port, Directory, FileName };

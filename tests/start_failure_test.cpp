@@ -37,6 +37,12 @@ TEST(StartFailureTest, CauseOfEachError) {
         EXPECT_EQ(cause, row.cause);
         EXPECT_EQ(faultFieldOf(cause), row.field);
     }
+    // Refused before any opening, or opened as no file on a disk: whatever
+    // error Windows last gave (none, or the device's success) is not told.
+    EXPECT_EQ(outputFileFailureCause(true, false, 0), FailureCause::PathUnusable);
+    EXPECT_EQ(outputFileFailureCause(false, true, 0), FailureCause::NotAFile);
+    EXPECT_EQ(outputFileFailureCause(true, true, 2), FailureCause::PathUnusable);
+    EXPECT_EQ(outputFileFailureCause(false, false, 2), FailureCause::FolderMissing);
     EXPECT_EQ(faultFieldOf(FailureCause::NotAFile), FaultField::FileName);
     EXPECT_EQ(faultFieldOf(FailureCause::PathUnusable), FaultField::Directory);
 }
